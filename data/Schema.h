@@ -1,0 +1,35 @@
+#pragma once
+// The directory's one table: its name, its fields and how a new file is laid out.
+#include <QString>
+#include <array>
+
+namespace vidra {
+
+enum class FieldType
+{
+    WideString,
+    Memo
+};
+
+struct FieldDef
+{
+    const char* name;
+    FieldType type;
+    int size; // declared size in characters; 0 for a memo
+};
+
+inline constexpr const char* kSubscriberTable = "Vlasnici";
+
+// Order matters: it is the table's field order everywhere in the program.
+inline constexpr std::array<FieldDef, 5> kSubscriberFields{{
+    {"Telefon", FieldType::WideString, 16},
+    {"Vlasnik", FieldType::WideString, 50},
+    {"Adresa", FieldType::WideString, 50},
+    {"Mesto", FieldType::WideString, 16},
+    {"Napomena", FieldType::Memo, 0},
+}};
+
+// SQL that creates an empty directory table in a new file.
+QString subscriberTableDdl();
+
+} // namespace vidra
