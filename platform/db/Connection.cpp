@@ -1,0 +1,186 @@
+#include "platform/db/Connection.h"
+
+#include "platform/Error.h"
+
+#include <QFileInfo>
+#include <sqlite3.h>
+#include <unistd.h>
+
+namespace vidra {
+
+[[noreturn]] void throwSqliteError(sqlite3* db, int rc)
+{
+    QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString();
+    if (msg.isEmpty() || (db && sqlite3_errcode(db) != rc))
+        msg = QString::fromUtf8(sqlite3_errstr(rc));
+    throw DbError(trimEngineMessage(msg));
+}
+
+[[noreturn]] void throwSqliteError(sqlite3* db)
+{
+    throwSqliteError(db, sqlite3_errcode(db));
+}
+
+Connection::Connection(QObject* parent) : QObject(parent) {}
+
+Connection::~Connection()
+{
+    close();
+}
+
+void Connection::setConnectionText(const QString& text)
+{
+    if (isOpen()) throw DbError(QStringLiteral("Operation is not allowed when the object is open"));
+    m_text = text;
+}
+
+void Connection::setBusyTimeout(int ms)
+{
+    m_busyTimeoutMs = ms;
+    if (m_db) sqlite3_busy_timeout(m_db, ms);
+}
+
+QString Connection::quoteValue(const QString& value)
+{
+    QString out = QStringLiteral("\"");
+    for (QChar c : value) {
+        if (c == u'"') out += u'"';
+        out += c;
+    }
+    out += u'"';
+    return out;
+}
+
+std::map<QString, QString> Connection::parseConnectionText(const QString& text)
+{
+    const auto malformed = [] {
+        return DbError(QStringLiteral("The connection text is malformed"));
+    };
+    std::map<QString, QString> out;
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n) {
+        while (i < n && (text[i].isSpace() || text[i] == u';'))
+            ++i;
+        if (i >= n) break;
+        const qsizetype eq = text.indexOf(u'=', i);
+        const qsizetype semi = text.indexOf(u';', i);
+        if (eq < 0 || (semi >= 0 && semi < eq)) throw malformed();
+        const QString key = text.mid(i, eq - i).trimmed().toLower();
+        if (key.isEmpty()) throw malformed();
+        i = eq + 1;
+        while (i < n && text[i].isSpace())
+            ++i;
+        QString value;
+        if (i < n && (text[i] == u'"' || text[i] == u'\'')) {
+            // A quoted value ends at the first quote that is not doubled.
+            const QChar q = text[i++];
+            bool closed = false;
+            while (i < n) {
+                if (text[i] == q) {
+                    if (i + 1 < n && text[i + 1] == q) {
+                        value += q;
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    closed = true;
+                    break;
+                }
+                value += text[i++];
+            }
+            if (!closed) throw malformed();
+            while (i < n && text[i].isSpace())
+                ++i;
+            if (i < n && text[i] != u';') throw malformed();
+        } else {
+            qsizetype end = text.indexOf(u';', i);
+            if (end < 0) end = n;
+            value = text.mid(i, end - i).trimmed();
+            i = end;
+        }
+        out[key] = value;
+    }
+    return out;
+}
+
+namespace {
+
+void configureUntrusted(sqlite3* db)
+{
+    // The file may come from anywhere: no schema code it carries may run, and
+    // it may not be used to corrupt itself through writable_schema tricks.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
+}
+
+} // namespace
+
+void Connection::open()
+{
+    if (isOpen()) return;
+    const auto keys = parseConnectionText(m_text);
+    const auto provider = keys.find(QStringLiteral("provider"));
+    if (provider == keys.end() ||
+        provider->second.compare(QLatin1String(kProvider), Qt::CaseInsensitive) != 0)
+        throw DbError(QStringLiteral("Provider cannot be found. It may not be properly installed"));
+    const auto source = keys.find(QStringLiteral("data source"));
+    if (source == keys.end() || source->second.isEmpty())
+        throw DbError(QStringLiteral("No data source was given in the connection text"));
+    const QString fileName = source->second;
+
+    const QFileInfo info(fileName);
+    if (!info.exists()) throw DbError(QStringLiteral("Could not find file '%1'").arg(fileName));
+    if (info.isDir())
+        throw DbError(QStringLiteral("'%1' is a folder, not a database file").arg(fileName));
+
+    const QByteArray path = QFile::encodeName(fileName);
+    bool readOnly = ::access(path.constData(), W_OK) != 0;
+    if (const auto mode = keys.find(QStringLiteral("mode")); mode != keys.end())
+        readOnly = readOnly || mode->second.compare(u"Read", Qt::CaseInsensitive) == 0;
+
+    sqlite3* db = nullptr;
+    const int flags =
+        (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+    int rc = sqlite3_open_v2(path.constData(), &db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString msg =
+            db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close(db);
+        throw DbError(trimEngineMessage(msg));
+    }
+    configureUntrusted(db);
+    sqlite3_busy_timeout(db, m_busyTimeoutMs);
+    sqlite3_extended_result_codes(db, 0);
+
+    // Reading the schema proves the file is a database (and not encrypted,
+    // truncated in its header, or something else entirely).
+    rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        QString msg = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_close(db);
+        if (rc == SQLITE_NOTADB)
+            msg = QStringLiteral("Unrecognized database format '%1'").arg(fileName);
+        throw DbError(trimEngineMessage(msg));
+    }
+    m_db = db;
+    m_fileName = fileName;
+    // A read-only mount is found out only by SQLite itself.
+    m_readOnly = readOnly || sqlite3_db_readonly(db, "main") == 1;
+}
+
+void Connection::close()
+{
+    if (!m_db) return;
+    emit closing();
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    m_readOnly = false;
+    m_fileName.clear();
+}
+
+} // namespace vidra

@@ -1,0 +1,62 @@
+#pragma once
+// A connection to one directory file, opened from a connection text of
+// "key=value;" pairs. The only provider known is the file-database one; its
+// data source is the path of an SQLite file, opened as untrusted input.
+#include <QObject>
+#include <QString>
+#include <map>
+
+struct sqlite3;
+
+namespace vidra {
+
+class Connection : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr const char* kProvider = "Microsoft.Jet.OLEDB.4.0";
+    static constexpr int kDefaultBusyTimeoutMs = 3000;
+
+    explicit Connection(QObject* parent = nullptr);
+    ~Connection() override;
+
+    void setConnectionText(const QString& text);
+    const QString& connectionText() const { return m_text; }
+
+    // Raise DbError with the engine's message; a missing file is never created.
+    void open();
+    // Closes every table and query on this connection first.
+    void close();
+    bool isOpen() const { return m_db != nullptr; }
+    // True when the file could be opened for reading only.
+    bool isReadOnly() const { return m_readOnly; }
+    const QString& fileName() const { return m_fileName; }
+
+    // How long a write waits for another process's lock before it fails.
+    void setBusyTimeout(int ms);
+    int busyTimeout() const { return m_busyTimeoutMs; }
+
+    sqlite3* handle() const { return m_db; }
+
+    // Encloses a value in double quotes (inner quotes doubled), so that any
+    // text, semicolons included, survives as one value of a connection text.
+    static QString quoteValue(const QString& value);
+    // Keys are lower-cased; raises DbError on a malformed text.
+    static std::map<QString, QString> parseConnectionText(const QString& text);
+
+signals:
+    void closing();
+
+private:
+    QString m_text;
+    QString m_fileName;
+    sqlite3* m_db = nullptr;
+    bool m_readOnly = false;
+    int m_busyTimeoutMs = kDefaultBusyTimeoutMs;
+};
+
+// Throws DbError carrying SQLite's current message for the handle.
+[[noreturn]] void throwSqliteError(sqlite3* db);
+[[noreturn]] void throwSqliteError(sqlite3* db, int rc);
+
+} // namespace vidra

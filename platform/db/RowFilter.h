@@ -1,0 +1,91 @@
+#pragma once
+// The row-filter language evaluated on the snapshot:
+//   expr      := term { OR term }
+//   term      := factor { AND factor }
+//   factor    := ( expr ) | Field op 'text'       op: LIKE = <> < > <= >=
+// Strings are quoted with apostrophes ('' inside stands for one). In LIKE,
+// '*' or '%' at the start or end is a wildcard, and a character in square
+// brackets stands for itself ([*], [%], [[]), so any text can be searched for
+// literally. Text comparison folds case over all of Unicode; a null value
+// satisfies no condition. Field names are case-blind and may be bracketed.
+#include <QString>
+#include <QStringList>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace vidra {
+
+class RowFilter
+{
+public:
+    struct Cell
+    {
+        const char* data; // nullptr for null
+        size_t size;
+    };
+
+    // Raises DbError when the text is malformed or names an unknown field.
+    static RowFilter compile(const QString& text, const QStringList& fieldNames);
+
+    // get(fieldIndex) yields that field's Cell for the row being tested.
+    template <typename Get> bool matches(Get&& get) const
+    {
+        return m_root < 0 || eval(m_root, get);
+    }
+
+private:
+    enum class Op
+    {
+        Like,
+        Eq,
+        Ne,
+        Lt,
+        Gt,
+        Le,
+        Ge
+    };
+    enum class Kind
+    {
+        Condition,
+        And,
+        Or
+    };
+    struct Node
+    {
+        Kind kind = Kind::Condition;
+        // Condition
+        int field = -1;
+        Op op = Op::Eq;
+        std::u32string pattern; // case-folded
+        bool leadingWildcard = false;
+        bool trailingWildcard = false;
+        // And / Or
+        std::vector<int> children;
+    };
+    std::vector<Node> m_nodes;
+    int m_root = -1;
+
+    friend class FilterParser;
+    static bool test(const Node& n, Cell cell);
+
+    template <typename Get> bool eval(int index, Get& get) const
+    {
+        const Node& n = m_nodes[size_t(index)];
+        switch (n.kind) {
+        case Kind::Condition:
+            return test(n, get(n.field));
+        case Kind::And:
+            for (int c : n.children)
+                if (!eval(c, get)) return false;
+            return true;
+        case Kind::Or:
+            for (int c : n.children)
+                if (eval(c, get)) return true;
+            return false;
+        }
+        return false;
+    }
+};
+
+} // namespace vidra

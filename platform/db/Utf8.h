@@ -1,0 +1,69 @@
+#pragma once
+// Byte-level UTF-8 helpers for the snapshot: cells are stored as UTF-8 and
+// compared without building QStrings, folding case over all of Unicode.
+#include <QByteArray>
+#include <QChar>
+#include <QString>
+#include <cstddef>
+#include <string>
+
+namespace vidra::utf8 {
+
+// Decodes one code point and advances p; malformed input gives U+FFFD and
+// advances by one byte, so any byte string can be scanned safely.
+inline char32_t decode(const char*& p, const char* end)
+{
+    const auto b0 = static_cast<unsigned char>(*p);
+    if (b0 < 0x80) {
+        ++p;
+        return b0;
+    }
+    const auto cont = [&](std::ptrdiff_t i) -> int {
+        if (p + i >= end) return -1;
+        const auto b = static_cast<unsigned char>(p[i]);
+        return (b & 0xC0) == 0x80 ? (b & 0x3F) : -1;
+    };
+    char32_t cp = 0;
+    int len = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        len = 2;
+        cp = b0 & 0x1F;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        len = 3;
+        cp = b0 & 0x0F;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        len = 4;
+        cp = b0 & 0x07;
+    } else {
+        ++p;
+        return 0xFFFD;
+    }
+    for (int i = 1; i < len; ++i) {
+        const int c = cont(i);
+        if (c < 0) {
+            ++p;
+            return 0xFFFD;
+        }
+        cp = (cp << 6) | char32_t(c);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are malformed.
+    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF)) {
+        ++p;
+        return 0xFFFD;
+    }
+    p += len;
+    return cp;
+}
+
+inline char32_t fold(char32_t c)
+{
+    if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+    return QChar::toCaseFolded(c);
+}
+
+// Case-folded code points of a text.
+std::u32string foldedCodePoints(const QString& text);
+std::u32string foldedCodePoints(const char* data, size_t size);
+
+} // namespace vidra::utf8
