@@ -1,0 +1,61 @@
+#include "data/untDM.h"
+
+#include "data/Schema.h"
+#include "platform/db/Connection.h"
+#include "platform/db/Query.h"
+#include "platform/db/Table.h"
+#include "platform/dbaware/DataSource.h"
+#include "platform/ui/BusyCursor.h"
+#include "platform/ui/Dialogs.h"
+#include "ui/main/untVidra.h"
+
+TDMVidra* DMVidra = nullptr;
+
+TDMVidra::TDMVidra(QObject* parent)
+    : QObject(parent), VidraConnect(new vidra::Connection(this)),
+      Imenik(new vidra::Table(QStringLiteral("Imenik"), this)),
+      dsImenik(new vidra::DataSource(Imenik, this)),
+      CheckBroj(new vidra::Query(QStringLiteral("CheckBroj"), this))
+{
+    // A design-time value; every connect replaces it first.
+    VidraConnect->setConnectionText(ConnectionTextFor(QStringLiteral("data.mdb")));
+
+    Imenik->SetConnection(VidraConnect);
+    Imenik->SetTableName(QString::fromLatin1(vidra::kSubscriberTable));
+    Imenik->DeclareFields(vidra::kSubscriberFields.data(),
+                          vidra::kSubscriberFields.data() + vidra::kSubscriberFields.size());
+
+    CheckBroj->SetConnection(VidraConnect);
+    CheckBroj->SetSQL({QStringLiteral("SELECT COUNT(*) "), QStringLiteral("FROM VLASNICI "),
+                       QStringLiteral("WHERE TELEFON=NewTel")});
+    CheckBroj->AddParameter(QStringLiteral("NewTel"));
+}
+
+TDMVidra::~TDMVidra()
+{
+    if (DMVidra == this) DMVidra = nullptr;
+}
+
+QString TDMVidra::ConnectionTextFor(const QString& path)
+{
+    return QStringLiteral("Provider=") + QString::fromLatin1(vidra::Connection::kProvider) +
+           QStringLiteral(";Data Source=") + vidra::Connection::quoteValue(path) +
+           QStringLiteral(";Persist Security Info=False");
+}
+
+void TDMVidra::ConnectToDatabase(const QString& path)
+{
+    try {
+        vidra::ui::BusyCursor busy; // reading a large file takes a moment
+        m_dbPath = path;
+        VidraConnect->close();
+        VidraConnect->setConnectionText(ConnectionTextFor(path));
+        VidraConnect->open();
+        Imenik->Open();
+        const int count = dsImenik->DataSet()->RecordCount();
+        if (FVidra) FVidra->ShowSubscriberCount(count);
+    } catch (...) {
+        // The engine's own message is not shown here.
+        vidra::ui::errorBox(QStringLiteral("Greska u povezivanju na bazu."));
+    }
+}

@@ -1,0 +1,42 @@
+#pragma once
+// The data module: the one owner of the database connection, the subscriber
+// table, its data source and the duplicate-number query, for the whole run.
+#include <QObject>
+#include <QString>
+
+namespace vidra {
+class Connection;
+class Table;
+class DataSource;
+class Query;
+} // namespace vidra
+
+class TDMVidra : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TDMVidra(QObject* parent = nullptr);
+    ~TDMVidra() override;
+
+    vidra::Connection* VidraConnect;
+    vidra::Table* Imenik;
+    vidra::DataSource* dsImenik;
+    vidra::Query* CheckBroj;
+
+    // The path last passed to ConnectToDatabase, whether it opened or not.
+    const QString& DbPath() const { return m_dbPath; }
+
+    // Connects to the file at path, opens Imenik and writes the subscriber
+    // count into the main window's status bar. Any failure is shown as
+    // "Greska u povezivanju na bazu." and leaves the status bar as it was.
+    void ConnectToDatabase(const QString& path);
+
+    // The connection text for a file. The path is quoted so that any file
+    // name opens, semicolons and quotes included.
+    static QString ConnectionTextFor(const QString& path);
+
+private:
+    QString m_dbPath;
+};
+
+extern TDMVidra* DMVidra;

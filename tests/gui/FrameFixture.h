@@ -1,0 +1,79 @@
+#pragma once
+// A main window over a data module, with its settings file in a scratch
+// folder and every dialog answered by the hook.
+#include "GuiSupport.h"
+#include "data/untDM.h"
+#include "platform/ini/IniFile.h"
+#include "platform/ui/Dialogs.h"
+#include "platform/ui/StatusBar.h"
+#include "support/TempDir.h"
+#include "ui/main/untVidra.h"
+
+#include <QGroupBox>
+#include <QPlainTextEdit>
+#include <gtest/gtest.h>
+#include <memory>
+
+class FrameFixture : public ::testing::Test
+{
+protected:
+    testsupport::TempDir dir;
+    vidra::ui::DialogHook hook;
+    std::unique_ptr<TDMVidra> dm;
+    std::unique_ptr<TFVidra> form;
+
+    void SetUp() override
+    {
+        dm = std::make_unique<TDMVidra>();
+        DMVidra = dm.get();
+    }
+    void TearDown() override
+    {
+        form.reset();
+        dm.reset();
+    }
+
+    QString iniPath() const { return dir.path("Vidra.ini"); }
+    void writeIni(const QByteArray& text) const { dir.write("Vidra.ini", text); }
+    QString iniValue(const char* section, const char* key) const
+    {
+        return vidra::IniFile(iniPath()).readString(section, key, "<missing>");
+    }
+
+    // A directory file with n generated subscribers.
+    QString makeDb(const QString& name, int n) const
+    {
+        std::vector<testsupport::Row> rows;
+        for (int i = 0; i < n; ++i)
+            rows.push_back({QString::number(10000 + i), "VLASNIK " + QString::number(i), "ADRESA",
+                            "KOSTELIN", QString()});
+        const QString p = dir.path(name);
+        testsupport::createDirectoryFile(p, rows);
+        return p;
+    }
+
+    // The window as start-up builds it, before it is shown.
+    void create(const QString& ini)
+    {
+        form = std::make_unique<TFVidra>(ini);
+        form->gbFiltar->hide();
+        form->dbNapomena->hide();
+    }
+    void createWith(const QString& dbPath, int state)
+    {
+        writeIni("[BAZA]\nDBPATH=" + dbPath.toUtf8() +
+                 "\n[APP]\nwindow=" + QByteArray::number(state) + "\n");
+        create(iniPath());
+    }
+
+    QString panel0() const { return form->sbImenik->panelText(0); }
+    int connectErrors() const
+    {
+        int n = 0;
+        for (const auto& b : hook.boxes())
+            if (b.kind == vidra::ui::BoxKind::Error && b.caption == "Error" &&
+                b.text == "Greska u povezivanju na bazu.")
+                ++n;
+        return n;
+    }
+};

@@ -1,0 +1,238 @@
+#include "ui/main/untVidra.h"
+
+#include "data/untDM.h"
+#include "platform/ini/IniFile.h"
+#include "platform/ui/AppError.h"
+#include "platform/ui/StatusBar.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QGroupBox>
+#include <QIcon>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <stdexcept>
+
+TFVidra* FVidra = nullptr;
+
+namespace {
+
+const char* const kSectionBaza = "BAZA";
+const char* const kKeyDbPath = "DBPATH";
+const char* const kDefaultDbPath = "data.mdb";
+const char* const kSectionApp = "APP";
+const char* const kKeyWindow = "window";
+
+// The frame around the client area of the original window: a 4-pixel
+// border and a 26-pixel caption; used to centre the outer window.
+constexpr int kFrameWidth = 2 * 4;
+constexpr int kFrameHeight = 26 + 2 * 4;
+
+// Etched lines along the toolbar's top and bottom edges.
+class EdgedToolBar : public QToolBar
+{
+public:
+    explicit EdgedToolBar(QWidget* parent) : QToolBar(parent)
+    {
+        setMovable(false);
+        setFloatable(false);
+        setContentsMargins(0, 2, 0, 2);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        QToolBar::paintEvent(event);
+        QPainter p(this);
+        const QColor dark = palette().color(QPalette::Dark);
+        const QColor light = palette().color(QPalette::Light);
+        const int w = width();
+        const int h = height();
+        p.setPen(dark);
+        p.drawLine(0, 0, w - 1, 0);
+        p.drawLine(0, h - 2, w - 1, h - 2);
+        p.setPen(light);
+        p.drawLine(0, 1, w - 1, 1);
+        p.drawLine(0, h - 1, w - 1, h - 1);
+    }
+};
+
+} // namespace
+
+TFVidra::TFVidra(const QString& iniFileName, QWidget* parent)
+    : QWidget(parent), m_iniFileName(iniFileName)
+{
+    setObjectName(QStringLiteral("FVidra"));
+    setWindowTitle(QStringLiteral("Telefonski imenik Opštine Kostelin, Vidra"));
+    setWindowIcon(QIcon(QStringLiteral(":/vidra.svg")));
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(11);
+    setFont(font);
+
+    m_layout = new QVBoxLayout(this);
+    m_layout->setContentsMargins(0, 0, 0, 0);
+    m_layout->setSpacing(0);
+
+    tbImenik = new EdgedToolBar(this);
+    tbImenik->setObjectName(QStringLiteral("tbImenik"));
+    tbImenik->setFixedHeight(kToolbarHeight);
+    tbImenik->setFocusPolicy(Qt::NoFocus);
+    m_layout->addWidget(tbImenik);
+
+    gbFiltar = new QGroupBox(QStringLiteral("Pretraživač"), this);
+    gbFiltar->setObjectName(QStringLiteral("gbFiltar"));
+    gbFiltar->setFixedHeight(kFilterHeight);
+    m_layout->addWidget(gbFiltar);
+
+    dbImenik = new QFrame(this);
+    dbImenik->setObjectName(QStringLiteral("dbImenik"));
+    dbImenik->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+    dbImenik->setFocusPolicy(Qt::StrongFocus);
+    dbImenik->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    dbImenik->setAutoFillBackground(true);
+    {
+        QPalette pal = dbImenik->palette();
+        pal.setColor(QPalette::Window, QColor(217, 236, 255));
+        dbImenik->setPalette(pal);
+    }
+    m_layout->addWidget(dbImenik, 1);
+
+    dbNapomena = new QPlainTextEdit(this);
+    dbNapomena->setObjectName(QStringLiteral("dbNapomena"));
+    dbNapomena->setReadOnly(true);
+    dbNapomena->setFixedHeight(kNoteHeight);
+    m_layout->addWidget(dbNapomena);
+
+    gbPretplatnik = new QGroupBox(QStringLiteral("Pretplatnik"), this);
+    gbPretplatnik->setObjectName(QStringLiteral("gbPretplatnik"));
+    gbPretplatnik->setFixedHeight(kDetailsHeight);
+    m_layout->addWidget(gbPretplatnik);
+
+    sbImenik = new vidra::ui::StatusBar(this);
+    sbImenik->setObjectName(QStringLiteral("sbImenik"));
+    sbImenik->setFixedHeight(kStatusHeight);
+    sbImenik->addPanel(200, QStringLiteral(" Broj pretplatnika:"));
+    sbImenik->addPanel(350, QStringLiteral(" Opština Kostelin — služba informatike"));
+    sbImenik->addPanel(50, QStringLiteral(" v2.00"));
+    m_layout->addWidget(sbImenik);
+
+    setTabOrder(dbImenik, dbNapomena);
+
+    resize(kClientWidth, kClientHeight);
+    if (const QScreen* s = screen()) {
+        const QRect desk = s->availableGeometry();
+        move(desk.x() + (desk.width() - kClientWidth - kFrameWidth) / 2,
+             desk.y() + (desk.height() - kClientHeight - kFrameHeight) / 2);
+    }
+
+    // Reachable from the creation event on, as the data module expects.
+    FVidra = this;
+    vidra::ui::guarded([this] { FormCreate(); });
+}
+
+TFVidra::~TFVidra()
+{
+    if (FVidra == this) FVidra = nullptr;
+}
+
+void TFVidra::FormCreate()
+{
+    if (m_iniFileName.isEmpty())
+        m_iniFileName = IniFileNameFor(QCoreApplication::applicationFilePath());
+    LoadSettings();
+}
+
+QString TFVidra::IniFileNameFor(const QString& executablePath)
+{
+    const qsizetype nameStart = executablePath.lastIndexOf(u'/') + 1;
+    const qsizetype dot = executablePath.lastIndexOf(u'.');
+    if (dot >= nameStart) return executablePath.left(dot) + QStringLiteral(".ini");
+    return executablePath + QStringLiteral(".ini");
+}
+
+int TFVidra::ValidWindowState(int state)
+{
+    // Nothing but 0, 1 and 2 is written by the program; anything else found
+    // in the file is taken as the default.
+    return state >= StateNormal && state <= StateMaximized ? state : kDefaultState;
+}
+
+void TFVidra::LoadSettings()
+{
+    if (!DMVidra) throw std::logic_error("the data module is created before the main window");
+    const vidra::IniFile ini(m_iniFileName);
+    DMVidra->ConnectToDatabase(ini.readString(QString::fromLatin1(kSectionBaza),
+                                              QString::fromLatin1(kKeyDbPath),
+                                              QString::fromLatin1(kDefaultDbPath)));
+    SetWindowState(ini.readInteger(QString::fromLatin1(kSectionApp),
+                                   QString::fromLatin1(kKeyWindow), kDefaultState));
+}
+
+void TFVidra::SaveSettings()
+{
+    if (!DMVidra) throw std::logic_error("the data module outlives the main window");
+    vidra::IniFile ini(m_iniFileName);
+    ini.writeString(QString::fromLatin1(kSectionBaza), QString::fromLatin1(kKeyDbPath),
+                    DMVidra->DbPath());
+    ini.writeInteger(QString::fromLatin1(kSectionApp), QString::fromLatin1(kKeyWindow), m_state);
+}
+
+void TFVidra::ShowSubscriberCount(int count)
+{
+    sbImenik->setPanelText(0, QStringLiteral(" Broj pretplatnika: ") + QString::number(count));
+}
+
+void TFVidra::SetWindowState(int state)
+{
+    m_state = ValidWindowState(state);
+    if (isVisible()) applyState();
+}
+
+void TFVidra::ShowInState()
+{
+    applyState();
+}
+
+void TFVidra::applyState()
+{
+    switch (m_state) {
+    case StateNormal:
+        showNormal();
+        break;
+    case StateMinimized:
+        showMinimized();
+        break;
+    default:
+        showMaximized();
+        break;
+    }
+}
+
+void TFVidra::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::WindowStateChange) {
+        const Qt::WindowStates s = windowState();
+        // Minimising leaves the state as it was, so the state before it is
+        // what the next start restores.
+        if (s & Qt::WindowMaximized) {
+            if (!(s & Qt::WindowMinimized)) m_state = StateMaximized;
+        } else if (!(s & (Qt::WindowMinimized | Qt::WindowFullScreen))) {
+            m_state = StateNormal;
+        }
+    }
+    QWidget::changeEvent(event);
+}
+
+void TFVidra::closeEvent(QCloseEvent* event)
+{
+    // Every way of closing comes here; the settings are written once.
+    if (!m_settingsSaved) {
+        m_settingsSaved = true;
+        vidra::ui::guarded([this] { SaveSettings(); });
+    }
+    event->accept();
+}
