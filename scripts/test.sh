@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds with warnings as errors and the address and
+# undefined-behaviour sanitizers, and runs every test headless.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+build="${VIDRA_TEST_BUILD:-$root/build-test}"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIDRA_WERROR=ON \
+  -DVIDRA_SANITIZE=ON -DVIDRA_BENCH=OFF
+cmake --build "$build" -j"$(nproc)"
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+cd "$build"
+ctest --output-on-failure -j"$(nproc)" --timeout 300
