@@ -5,7 +5,9 @@
 #include "data/untDM.h"
 #include "platform/ini/IniFile.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/dbaware/DbGrid.h"
 #include "platform/ui/StatusBar.h"
+#include "platform/ui/ToolBand.h"
 #include "support/TempDir.h"
 #include "ui/main/untVidra.h"
 

@@ -5,7 +5,6 @@
 #include <QLayout>
 #include <QScreen>
 #include <QTest>
-#include <QToolBar>
 
 namespace {
 

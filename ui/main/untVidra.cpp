@@ -1,19 +1,21 @@
 #include "ui/main/untVidra.h"
 
+#include "app/Funkcije.h"
 #include "data/untDM.h"
+#include "platform/dbaware/DbGrid.h"
 #include "platform/ini/IniFile.h"
 #include "platform/ui/AppError.h"
 #include "platform/ui/StatusBar.h"
+#include "platform/ui/ToolBand.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QFrame>
 #include <QGroupBox>
 #include <QIcon>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScreen>
-#include <QToolBar>
 #include <QVBoxLayout>
 #include <stdexcept>
 
@@ -32,21 +34,16 @@ const char* const kKeyWindow = "window";
 constexpr int kFrameWidth = 2 * 4;
 constexpr int kFrameHeight = 26 + 2 * 4;
 
-// Etched lines along the toolbar's top and bottom edges.
-class EdgedToolBar : public QToolBar
+// The toolbar band: its items side by side with no spacing, so their widths
+// add up exactly, between etched lines along its top and bottom edges.
+class EdgedToolBar : public vidra::ui::ToolBand
 {
 public:
-    explicit EdgedToolBar(QWidget* parent) : QToolBar(parent)
-    {
-        setMovable(false);
-        setFloatable(false);
-        setContentsMargins(0, 2, 0, 2);
-    }
+    explicit EdgedToolBar(QWidget* parent) : ToolBand(parent) {}
 
 protected:
-    void paintEvent(QPaintEvent* event) override
+    void paintEvent(QPaintEvent*) override
     {
-        QToolBar::paintEvent(event);
         QPainter p(this);
         const QColor dark = palette().color(QPalette::Dark);
         const QColor light = palette().color(QPalette::Light);
@@ -88,17 +85,10 @@ TFVidra::TFVidra(const QString& iniFileName, QWidget* parent)
     gbFiltar->setFixedHeight(kFilterHeight);
     m_layout->addWidget(gbFiltar);
 
-    dbImenik = new QFrame(this);
+    dbImenik = new vidra::DbGrid(this);
     dbImenik->setObjectName(QStringLiteral("dbImenik"));
-    dbImenik->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
     dbImenik->setFocusPolicy(Qt::StrongFocus);
     dbImenik->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    dbImenik->setAutoFillBackground(true);
-    {
-        QPalette pal = dbImenik->palette();
-        pal.setColor(QPalette::Window, QColor(217, 236, 255));
-        dbImenik->setPalette(pal);
-    }
     m_layout->addWidget(dbImenik, 1);
 
     dbNapomena = new QPlainTextEdit(this);
@@ -120,6 +110,16 @@ TFVidra::TFVidra(const QString& iniFileName, QWidget* parent)
     sbImenik->addPanel(50, QStringLiteral(" v2.00"));
     m_layout->addWidget(sbImenik);
 
+    CreateCommands();
+    CreateToolbar();
+    CreateSearchPanel();
+    CreateGrid();
+    CreatePopupMenu();
+
+    setTabOrder(edTelefon, edVlasnik);
+    setTabOrder(edVlasnik, edAdresa);
+    setTabOrder(edAdresa, edMesto);
+    setTabOrder(edMesto, dbImenik);
     setTabOrder(dbImenik, dbNapomena);
 
     resize(kClientWidth, kClientHeight);
@@ -144,6 +144,7 @@ void TFVidra::FormCreate()
     if (m_iniFileName.isEmpty())
         m_iniFileName = IniFileNameFor(QCoreApplication::applicationFilePath());
     LoadSettings();
+    InstallEnterEscape(this);
 }
 
 QString TFVidra::IniFileNameFor(const QString& executablePath)

@@ -1,19 +1,30 @@
 #pragma once
 // The main window: its caption, size and font, the bands it is divided into,
-// the status bar with the subscriber count, the settings file and the
-// window state.
+// the commands with their toolbar, navigator and pop-up menu, the status bar
+// with the subscriber count, the settings file and the window state.
+#include <QIcon>
 #include <QString>
 #include <QWidget>
+#include <array>
 
-class QFrame;
+class QAction;
 class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QTimer;
+class QMenu;
 class QPlainTextEdit;
-class QToolBar;
 class QVBoxLayout;
 
+namespace vidra {
+class DbGrid;
+class DbNavigator;
+} // namespace vidra
 namespace vidra::ui {
+class CommandKeys;
 class StatusBar;
-}
+class ToolBand;
+} // namespace vidra::ui
 
 class TFVidra : public QWidget
 {
@@ -42,12 +53,63 @@ public:
     ~TFVidra() override;
 
     // The bands, top to bottom.
-    QToolBar* tbImenik;
+    vidra::ui::ToolBand* tbImenik;
     QGroupBox* gbFiltar;
-    QFrame* dbImenik;
+    vidra::DbGrid* dbImenik;
     QPlainTextEdit* dbNapomena;
     QGroupBox* gbPretplatnik;
     vidra::ui::StatusBar* sbImenik;
+
+    // The command list alImenik and its image list ilImenik (0 add, 1 edit,
+    // 2 delete, 3 clear, 4 exit, 5 search, 6 information, 7 telephone,
+    // 8 refresh, 9 database).
+    QObject* alImenik;
+    std::array<QIcon, 10> ilImenik;
+    QAction* AcFiltar;
+    QAction* AcDodaj;
+    QAction* AcIzmeni;
+    QAction* AcRefresh;
+    QAction* AcBrisi;
+    QAction* AcPozovi;
+    QAction* AcPonisti;
+    QAction* AcBaza;
+    QAction* AcAbout;
+    QAction* AcIzlaz;
+    QAction* AcHideNapomena;
+    vidra::DbNavigator* dbNavigator;
+    // The grid's pop-up menu; miOsvezi runs the refresh without being bound to it.
+    QMenu* pmImenik;
+    QAction* miOsvezi;
+    vidra::ui::CommandKeys* CommandKeys() const { return m_keys; }
+
+    // The search panel's controls, in the panel's child order.
+    QLabel* lbTelefon;
+    QLabel* lbNaziv;
+    QLabel* lbAdresa;
+    QLabel* lbMesto;
+    QLineEdit* edTelefon;
+    QLineEdit* edVlasnik;
+    QLineEdit* edAdresa;
+    QLineEdit* edMesto;
+    vidra::ui::ToolBand* tbMeni;
+    // One-shot, 100 ms after the last change of a search box.
+    QTimer* Timer;
+    void edChange();
+    void TimerTimer();
+    void ApplySearchFilter();
+    // "(Telefon LIKE '0123*') AND (Vlasnik LIKE 'MI*')" from the non-empty boxes.
+    QString BuildFilterExpression() const;
+    static QString EscapeFilterText(const QString& typed);
+    static QString JoinConditions(const QStringList& conditions);
+    void ClearSearchFields();
+    void AcFiltarExecute();
+    void AcPonistiExecute();
+
+    // Enables the dataset commands from the state of the subscriber table.
+    void UpdateActions();
+    void AcRefreshExecute();
+    void AcBrisiExecute();
+    void AcIzlazExecute();
 
     const QString& IniFileName() const { return m_iniFileName; }
     void LoadSettings();
@@ -75,9 +137,17 @@ protected:
 
 private:
     void FormCreate();
+    void CreateCommands();
+    void CreateToolbar();
+    void CreatePopupMenu();
+    void CreateSearchPanel();
+    void CreateGrid();
+    // Runs a command's handler after checking, once more, that it is enabled.
+    void BindCommand(QAction* action, void (TFVidra::*handler)());
     void applyState();
 
     QVBoxLayout* m_layout;
+    vidra::ui::CommandKeys* m_keys = nullptr;
     QString m_iniFileName;
     int m_state = kDefaultState;
     bool m_settingsSaved = false;
