@@ -241,6 +241,31 @@ private:
     }
 };
 
+std::optional<std::vector<RowFilter::PrefixTerm>> RowFilter::prefixTerms() const
+{
+    if (m_root < 0) return std::nullopt;
+    std::vector<int> conditions;
+    const Node& root = m_nodes[size_t(m_root)];
+    if (root.kind == Kind::Condition)
+        conditions.push_back(m_root);
+    else if (root.kind == Kind::And)
+        conditions = root.children;
+    else
+        return std::nullopt;
+    std::vector<PrefixTerm> terms;
+    for (int c : conditions) {
+        const Node& n = m_nodes[size_t(c)];
+        if (n.kind != Kind::Condition || n.op != Op::Like || n.leadingWildcard ||
+            !n.trailingWildcard || n.pattern.empty())
+            return std::nullopt;
+        PrefixTerm t{n.field, utf8::encode(n.pattern)};
+        if (t.folded.find('\0') != std::string::npos)
+            return std::nullopt; // a NUL could not be told from padding
+        terms.push_back(std::move(t));
+    }
+    return terms;
+}
+
 RowFilter RowFilter::compile(const QString& text, const QStringList& fieldNames)
 {
     RowFilter f;

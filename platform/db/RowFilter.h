@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,16 @@ public:
 
     // Raises DbError when the text is malformed or names an unknown field.
     static RowFilter compile(const QString& text, const QStringList& fieldNames);
+
+    // A test "Field LIKE 'text*'" with the text case-folded and in UTF-8.
+    struct PrefixTerm
+    {
+        int field;
+        std::string folded;
+    };
+    // The filter as a conjunction of such tests, when it is one (the search
+    // panel's filters are), so that callers can scan for them quickly.
+    std::optional<std::vector<PrefixTerm>> prefixTerms() const;
 
     // get(fieldIndex) yields that field's Cell for the row being tested.
     template <typename Get> bool matches(Get&& get) const

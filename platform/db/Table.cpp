@@ -177,6 +177,44 @@ struct Table::Impl
     size_t count() const { return useVisible ? visible.size() : snap.rows(); }
     size_t rowAt(size_t position) const { return useVisible ? visible[position] : position; }
 
+    // Folded prefix keys per field, built the first time a search needs them
+    // and kept in step with every change after that (empty: not built).
+    std::vector<std::vector<uint64_t>> prefixKeys;
+
+    const std::vector<uint64_t>& keysOf(int field)
+    {
+        if (prefixKeys.size() != size_t(snap.fieldCount))
+            prefixKeys.resize(size_t(snap.fieldCount));
+        auto& keys = prefixKeys[size_t(field)];
+        if (keys.size() != snap.rows()) {
+            keys.resize(snap.rows());
+            for (size_t r = 0; r < snap.rows(); ++r) {
+                const RowFilter::Cell c = snap.cell(r, field);
+                keys[r] = c.data ? utf8::foldedPrefixKey(c.data, c.size) : 0;
+            }
+        }
+        return keys;
+    }
+    // After a row was written or appended: its keys follow it. Keys are valid
+    // while there is one per row; others are rebuilt when next needed.
+    void rowChanged(size_t row)
+    {
+        for (size_t f = 0; f < prefixKeys.size(); ++f) {
+            auto& keys = prefixKeys[f];
+            const RowFilter::Cell c = snap.cell(row, int(f));
+            const uint64_t key = c.data ? utf8::foldedPrefixKey(c.data, c.size) : 0;
+            if (row < keys.size())
+                keys[row] = key;
+            else if (row == keys.size())
+                keys.push_back(key);
+        }
+    }
+    void rowErased(size_t row)
+    {
+        for (auto& keys : prefixKeys)
+            if (row < keys.size()) keys.erase(keys.begin() + std::ptrdiff_t(row));
+    }
+
     void applyFilter()
     {
         visible.clear();
@@ -184,10 +222,52 @@ struct Table::Impl
         if (!useVisible) return;
         const size_t n = snap.rows();
         visible.reserve(n / 4);
-        for (size_t r = 0; r < n; ++r)
-            if (filter->matches([&](int f) { return snap.cell(r, f); }))
-                visible.push_back(uint32_t(r));
+        if (const auto terms = filter->prefixTerms(); terms && terms->size() <= 8)
+            scanPrefixes(*terms);
+        else
+            for (size_t r = 0; r < n; ++r)
+                if (filter->matches([&](int f) { return snap.cell(r, f); }))
+                    visible.push_back(uint32_t(r));
         visible.shrink_to_fit();
+    }
+
+    // The search panel's case: every term a prefix. Each row costs one
+    // mask-and-compare per term; texts longer than a key are checked in full
+    // only for the rows whose keys match.
+    void scanPrefixes(const std::vector<RowFilter::PrefixTerm>& terms)
+    {
+        struct Term
+        {
+            const uint64_t* keys;
+            uint64_t mask;
+            uint64_t want;
+        };
+        std::vector<Term> ts;
+        bool verify = false;
+        for (const auto& t : terms) {
+            const size_t len = std::min<size_t>(t.folded.size(), 8);
+            unsigned char bytes[8] = {};
+            std::memcpy(bytes, t.folded.data(), len);
+            unsigned char maskBytes[8] = {};
+            std::memset(maskBytes, 0xFF, len);
+            Term term{keysOf(t.field).data(), 0, 0};
+            std::memcpy(&term.want, bytes, 8);
+            std::memcpy(&term.mask, maskBytes, 8);
+            ts.push_back(term);
+            verify = verify || t.folded.size() > 8;
+        }
+        const size_t n = snap.rows();
+        for (size_t r = 0; r < n; ++r) {
+            bool pass = true;
+            for (const Term& t : ts) {
+                if ((t.keys[r] & t.mask) != t.want) {
+                    pass = false;
+                    break;
+                }
+            }
+            if (pass && verify) pass = filter->matches([&](int f) { return snap.cell(r, f); });
+            if (pass) visible.push_back(uint32_t(r));
+        }
     }
     void first()
     {
@@ -465,6 +545,7 @@ void Table::Open()
         filter = RowFilter::compile(m_filterText, QStringList(names.begin(), names.end()));
 
     d->snap = std::move(snap);
+    d->prefixKeys.clear();
     d->filter = std::move(filter);
     d->buffer.assign(m_fields.size(), std::nullopt);
     d->modified.assign(m_fields.size(), false);
@@ -479,6 +560,7 @@ void Table::Close()
 {
     if (!Active()) return;
     d->snap = Snapshot();
+    d->prefixKeys.clear();
     d->visible = {};
     d->useVisible = false;
     d->filter.reset();
@@ -500,6 +582,7 @@ void Table::Requery()
         names.push_back(f->FieldName());
     // The old rows stay until the new ones are fully read.
     d->snap = loadSnapshot(m_connection->handle(), m_tableName, names);
+    d->prefixKeys.clear();
     d->applyFilter();
     d->first();
     emit dataChanged();
@@ -679,6 +762,7 @@ void Table::Post()
             const auto& v = d->buffer[size_t(f)];
             d->snap.setCell(row, f, v ? *v : QString());
         }
+        d->rowChanged(row);
     }
     d->bof = d->eof = false;
     d->buffer.assign(m_fields.size(), std::nullopt);
@@ -714,6 +798,7 @@ void Table::Delete()
         tx.commit();
     }
     d->snap.eraseRow(row);
+    d->rowErased(row);
     if (d->useVisible) {
         d->visible.erase(d->visible.begin() + d->pos);
         for (auto& r : d->visible)

@@ -5,6 +5,7 @@
 #include <QChar>
 #include <QString>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace vidra::utf8 {
@@ -61,6 +62,37 @@ inline char32_t fold(char32_t c)
     if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
     return QChar::toCaseFolded(c);
 }
+
+inline void append(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
+inline std::string encode(const std::u32string& codePoints)
+{
+    std::string out;
+    for (char32_t c : codePoints)
+        append(out, c);
+    return out;
+}
+
+// The first eight bytes of the case-folded UTF-8 of a text, zero-padded, as
+// one word: a prefix of up to eight bytes is then tested with one compare.
+uint64_t foldedPrefixKey(const char* data, size_t size);
 
 // Case-folded code points of a text.
 std::u32string foldedCodePoints(const QString& text);
