@@ -8,6 +8,7 @@
 //
 // Sample files are made with vidra-db in FOLDER and reused when present.
 // Linux only: memory is read from /proc, the shell is started with posix_spawn.
+#include "BenchSupport.h"
 #include "data/Schema.h"
 #include "platform/Error.h"
 #include "platform/db/Connection.h"
@@ -36,75 +37,7 @@ extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double msSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-[[noreturn]] void die(const std::string& message)
-{
-    std::fprintf(stderr, "bench_load: %s\n", message.c_str());
-    std::exit(1);
-}
-
-// Runs a program and waits for it; stdout goes to /dev/null unless kept.
-// Returns the exit code, or -1 when it could not run or died of a signal.
-int run(const std::vector<std::string>& argv, bool keepStdout = false)
-{
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (!keepStdout)
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
-}
-
-// Runs a program and returns what it wrote on stdout.
-std::optional<std::string> capture(const std::vector<std::string>& argv)
-{
-    int fds[2];
-    if (pipe(fds) != 0) return std::nullopt;
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    std::string out;
-    char buf[4096];
-    for (ssize_t n; rc == 0 && (n = read(fds[0], buf, sizeof buf)) > 0;)
-        out.append(buf, size_t(n));
-    close(fds[0]);
-    if (rc != 0) return std::nullopt;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return std::nullopt;
-    return out;
-}
+using namespace bench;
 
 // A "VmXXX:  1234 kB" line of /proc/self/status, in bytes.
 long long procStatus(const char* key)
@@ -168,54 +101,6 @@ int childLoad(const QString& path)
         std::fprintf(stderr, "bench_load: %s\n", e.what());
         return 1;
     }
-}
-
-long long sqliteCount(const QString& path)
-{
-    sqlite3* db = nullptr;
-    long long n = -1;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
-        SQLITE_OK) {
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db, "SELECT count(*) FROM Vlasnici", -1, &st, nullptr) ==
-                SQLITE_OK &&
-            sqlite3_step(st) == SQLITE_ROW)
-            n = sqlite3_column_int64(st, 0);
-        sqlite3_finalize(st);
-    }
-    sqlite3_close(db);
-    return n;
-}
-
-QString ensureSample(const QString& folder, const std::string& tool, int rows)
-{
-    const QString path = QDir(folder).filePath(QStringLiteral("sample-%1.mdb").arg(rows));
-    if (QFileInfo::exists(path) && sqliteCount(path) == rows) return path;
-    std::fprintf(stderr, "making %s ...\n", QFile::encodeName(path).constData());
-    const int rc = run({tool, "sample", QFile::encodeName(path).toStdString(), "--rows",
-                        std::to_string(rows), "--seed", "1", "--force"},
-                       true);
-    if (rc != 0) die("vidra-db could not make " + QFile::encodeName(path).toStdString());
-    return path;
-}
-
-// 1000000 as "1 000 000".
-std::string group(long long n)
-{
-    const std::string digits = std::to_string(n);
-    std::string out;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) out += ' ';
-        out += digits[i];
-    }
-    return out;
-}
-
-std::string mb(double bytes)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f MB", bytes / (1024.0 * 1024.0));
-    return buf;
 }
 
 std::string selfPath()
