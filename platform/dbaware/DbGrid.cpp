@@ -541,40 +541,44 @@ void DbGrid::keyPressEvent(QKeyEvent* event)
         return;
     }
     event->accept();
-    if (!tableActive()) return;
-    Table* t = table();
-    const bool ctrl = event->modifiers() & Qt::ControlModifier;
-    switch (key) {
-    case Qt::Key_Up:
-        ctrl ? moveToTopRow() : moveBy(-1);
-        break;
-    case Qt::Key_Left:
-        if (!ctrl) moveBy(-1);
-        break;
-    case Qt::Key_Down:
-        ctrl ? moveToBottomRow() : moveBy(1);
-        break;
-    case Qt::Key_Right:
-        if (!ctrl) moveBy(1);
-        break;
-    case Qt::Key_PageUp:
-        ctrl ? moveToTopRow() : moveBy(-m_bufferRows);
-        break;
-    case Qt::Key_PageDown:
-        ctrl ? moveToBottomRow() : moveBy(m_bufferRows);
-        break;
-    case Qt::Key_Home:
-        t->First();
-        break;
-    case Qt::Key_End:
-        t->Last();
-        break;
-    case Qt::Key_Delete:
-        if (ctrl) deleteCurrent();
-        break;
-    default:
-        break; // no cell editor, no insert: nothing else has an effect
-    }
+    // Errors of the table go to the application's error box from here, never
+    // through Qt's own frames.
+    ui::guarded([&] {
+        if (!tableActive()) return;
+        Table* t = table();
+        const bool ctrl = event->modifiers() & Qt::ControlModifier;
+        switch (key) {
+        case Qt::Key_Up:
+            ctrl ? moveToTopRow() : moveBy(-1);
+            break;
+        case Qt::Key_Left:
+            if (!ctrl) moveBy(-1);
+            break;
+        case Qt::Key_Down:
+            ctrl ? moveToBottomRow() : moveBy(1);
+            break;
+        case Qt::Key_Right:
+            if (!ctrl) moveBy(1);
+            break;
+        case Qt::Key_PageUp:
+            ctrl ? moveToTopRow() : moveBy(-m_bufferRows);
+            break;
+        case Qt::Key_PageDown:
+            ctrl ? moveToBottomRow() : moveBy(m_bufferRows);
+            break;
+        case Qt::Key_Home:
+            t->First();
+            break;
+        case Qt::Key_End:
+            t->Last();
+            break;
+        case Qt::Key_Delete:
+            if (ctrl) deleteCurrent();
+            break;
+        default:
+            break; // no cell editor, no insert: nothing else has an effect
+        }
+    });
 }
 
 void DbGrid::focusInEvent(QFocusEvent* event)
@@ -593,22 +597,27 @@ void DbGrid::mousePressEvent(QMouseEvent* event)
 {
     event->accept();
     if (focusPolicy() & Qt::ClickFocus) setFocus(Qt::MouseFocusReason);
-    if (!tableActive()) return;
-    const int row = gridRowAt(event->position().toPoint());
-    if (row >= 1) moveBy((row - 1) - std::max(0, currentScreenRow()));
+    ui::guarded([&] {
+        if (!tableActive()) return;
+        const int row = gridRowAt(event->position().toPoint());
+        if (row >= 1) moveBy((row - 1) - std::max(0, currentScreenRow()));
+    });
 }
 
 void DbGrid::mouseReleaseEvent(QMouseEvent* event)
 {
     event->accept();
     const QPoint pos = event->position().toPoint();
-    FitColumns();
-    if (event->button() == Qt::LeftButton) {
-        if (m_titleArrow && hasTitleArrowCell() && tableActive() && topLeftCellRect().contains(pos))
-            ShowColumnChooser();
-    } else if (event->button() == Qt::RightButton) {
-        if (m_popup) m_popup->popup(event->globalPosition().toPoint());
-    }
+    ui::guarded([&] {
+        FitColumns();
+        if (event->button() == Qt::LeftButton) {
+            if (m_titleArrow && hasTitleArrowCell() && tableActive() &&
+                topLeftCellRect().contains(pos))
+                ShowColumnChooser();
+        } else if (event->button() == Qt::RightButton) {
+            if (m_popup) m_popup->popup(event->globalPosition().toPoint());
+        }
+    });
 }
 
 void DbGrid::mouseDoubleClickEvent(QMouseEvent* event)
@@ -654,14 +663,16 @@ void DbGrid::wheelEvent(QWheelEvent* event)
     if (delta == 0 && (event->modifiers() & Qt::AltModifier))
         delta = event->angleDelta().x(); // some platforms turn Alt+wheel sideways
     m_wheelRemainder += delta;
-    while (m_wheelRemainder >= kWheelNotch) {
-        m_wheelRemainder -= kWheelNotch;
-        moveByWheel(false, event->modifiers());
-    }
-    while (m_wheelRemainder <= -kWheelNotch) {
-        m_wheelRemainder += kWheelNotch;
-        moveByWheel(true, event->modifiers());
-    }
+    ui::guarded([&] {
+        while (m_wheelRemainder >= kWheelNotch) {
+            m_wheelRemainder -= kWheelNotch;
+            moveByWheel(false, event->modifiers());
+        }
+        while (m_wheelRemainder <= -kWheelNotch) {
+            m_wheelRemainder += kWheelNotch;
+            moveByWheel(true, event->modifiers());
+        }
+    });
 }
 
 bool DbGrid::eventFilter(QObject* watched, QEvent* event)
