@@ -688,6 +688,7 @@ void Table::Post()
 {
     checkActive();
     if (m_state != DatasetState::Edit && m_state != DatasetState::Insert) return;
+    emit updateRecordRequested();
     if (BeforePost) BeforePost(*this);
     if (!CanModify()) raise("Cannot modify a read-only dataset");
     for (auto& f : m_fields) {

@@ -146,6 +146,8 @@ signals:
     void dataChanged();                // rows reloaded, filtered, added or removed
     void currentChanged();             // the current row moved
     void fieldChanged(int fieldIndex); // a pending value changed
+    // At the start of every post: controls write what they hold into the fields.
+    void updateRecordRequested();
 
 private:
     friend class Field;

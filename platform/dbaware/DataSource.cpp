@@ -10,6 +10,7 @@ DataSource::DataSource(Table* table, QObject* parent) : QObject(parent), m_table
     connect(table, &Table::dataChanged, this, &DataSource::dataChanged);
     connect(table, &Table::currentChanged, this, &DataSource::recordChanged);
     connect(table, &Table::fieldChanged, this, &DataSource::fieldChanged);
+    connect(table, &Table::updateRecordRequested, this, &DataSource::updateRecord);
 }
 
 } // namespace vidra

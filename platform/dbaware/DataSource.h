@@ -19,6 +19,8 @@ signals:
     void dataChanged();
     void recordChanged();
     void fieldChanged(int fieldIndex);
+    // Bound controls write their text into their fields (before a post).
+    void updateRecord();
 
 private:
     Table* m_table;

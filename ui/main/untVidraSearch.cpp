@@ -5,6 +5,7 @@
 #include "platform/dbaware/DataSource.h"
 #include "platform/ui/AppError.h"
 #include "platform/ui/ToolBand.h"
+#include "platform/ui/UpperCase.h"
 #include "ui/main/untVidra.h"
 
 #include <QAction>
@@ -13,23 +14,6 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <QToolButton>
-#include <QValidator>
-
-namespace {
-
-// Letters typed or pasted arrive in upper case, č ć đ š ž included.
-class UpperCaseValidator : public QValidator
-{
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int&) const override
-    {
-        input = input.toUpper();
-        return Acceptable;
-    }
-};
-
-} // namespace
 
 void TFVidra::CreateSearchPanel()
 {
@@ -59,7 +43,7 @@ void TFVidra::CreateSearchPanel()
         l->adjustSize();
         this->*b.label = l;
     }
-    auto* upper = new UpperCaseValidator(gbFiltar);
+    auto* upper = new vidra::ui::UpperCaseValidator(gbFiltar);
     for (const Box& b : boxes) {
         auto* e = new QLineEdit(gbFiltar);
         e->setObjectName(QLatin1String(b.editName));
