@@ -1,6 +1,7 @@
 #include "data/untDM.h"
 
 #include "data/Schema.h"
+#include "platform/Error.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Query.h"
 #include "platform/db/Table.h"
@@ -29,6 +30,37 @@ TDMVidra::TDMVidra(QObject* parent)
     CheckBroj->SetSQL({QStringLiteral("SELECT COUNT(*) "), QStringLiteral("FROM VLASNICI "),
                        QStringLiteral("WHERE TELEFON=NewTel")});
     CheckBroj->AddParameter(QStringLiteral("NewTel"));
+
+    Imenik->BeforePost = [this](vidra::Table&) { ImenikBeforePost(); };
+    Imenik->AfterPost = [this](vidra::Table&) { ImenikAfterPost(); };
+    Imenik->BeforeDelete = [this](vidra::Table&) { ImenikBeforeDelete(); };
+}
+
+void TDMVidra::ImenikBeforePost()
+{
+    if (!FVidra) return;
+    FVidra->ValidateEditorFields();
+    FVidra->CheckUniqueNumber();
+}
+
+void TDMVidra::ImenikAfterPost()
+{
+    if (FVidra) FVidra->AcHideNapomena->trigger();
+}
+
+QString TDMVidra::DeleteQuestion(const QString& vlasnik, const QString& telefon)
+{
+    return QStringLiteral("Brisanje podataka za:\r\nVlasnik: \"%1\"\r\nTel: %2. Da li ste sigurni?")
+        .arg(vlasnik, telefon);
+}
+
+void TDMVidra::ImenikBeforeDelete()
+{
+    const QString question =
+        DeleteQuestion(Imenik->FieldByName(QStringLiteral("Vlasnik")).AsString(),
+                       Imenik->FieldByName(QStringLiteral("Telefon")).AsString());
+    // Anything but Yes (No, or closing the box) stops the delete silently.
+    if (vidra::ui::warningQuestion(question) != vidra::ui::Answer::Yes) throw vidra::Abort();
 }
 
 TDMVidra::~TDMVidra()

@@ -35,6 +35,14 @@ public:
     // name opens, semicolons and quotes included.
     static QString ConnectionTextFor(const QString& path);
 
+    // The record rules on Imenik's events: required fields and a unique
+    // number before a post, the note panel after it, a question before a delete.
+    void ImenikBeforePost();
+    void ImenikAfterPost();
+    void ImenikBeforeDelete();
+    // The before-delete question for a row, in three lines.
+    static QString DeleteQuestion(const QString& vlasnik, const QString& telefon);
+
 private:
     QString m_dbPath;
 };

@@ -42,6 +42,20 @@ QMessageBox::Icon iconFor(BoxKind kind)
 }
 } // namespace
 
+QString fileSuffixOf(const QString& defaultExtension)
+{
+    // "*.mdb", ".mdb" and "mdb" all mean the extension "mdb"; a pattern
+    // such as "*" or "*.m?b" names no single extension.
+    qsizetype start = 0;
+    while (start < defaultExtension.size() &&
+           (defaultExtension[start] == u'*' || defaultExtension[start] == u'.'))
+        ++start;
+    const QString suffix = defaultExtension.mid(start);
+    for (const QChar c : suffix)
+        if (c == u'*' || c == u'?' || c == u'[' || c == u'/') return {};
+    return suffix;
+}
+
 Answer errorBox(const QString& text)
 {
     return messageBox(BoxKind::Error, captionFor(BoxKind::Error), text);
@@ -105,7 +119,10 @@ std::optional<QString> openFileName(const OpenFileRequest& request)
     QFileDialog dialog(request.parent, request.title, request.initialFolder, request.filter);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
+    // The list of file kinds shows each entry's name, not its patterns.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    const QString suffix = fileSuffixOf(request.defaultSuffix);
+    if (!suffix.isEmpty()) dialog.setDefaultSuffix(suffix);
 
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();

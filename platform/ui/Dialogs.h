@@ -46,16 +46,25 @@ inline constexpr Answer kRefusal = Answer::Cancel;
 
 struct OpenFileRequest
 {
-    QString title;         // empty: the platform's default title
-    QString filter;        // Qt filter text, e.g. "AccessDB (*.MDB)"
+    QString title; // empty: the platform's default title
+    // Qt filter text, e.g. "AccessDB (*.[mM][dD][bB])". Qt's own dialog
+    // matches patterns in any case, a desktop's native one may compare them
+    // exactly: spell out both cases where case must not matter.
+    QString filter;
     QString initialFolder; // empty: the platform's default folder
-    QString defaultSuffix; // handed to the dialog unchanged
-    bool mustExist = true; // false: any name typed is accepted
+    // The default extension text as the caller has it ("*.mdb"); the dialog
+    // appends fileSuffixOf(it) to a name typed without an extension.
+    QString defaultSuffix;
+    bool mustExist = true; // false: any name typed is accepted, also in a missing folder
     QWidget* parent = nullptr;
 };
 
 // The chosen file's full name, or nothing when the user cancelled.
 std::optional<QString> openFileName(const OpenFileRequest& request);
+
+// The extension a default extension text names: "mdb" for "*.mdb", ".mdb" or
+// "mdb"; empty when it names none (empty, "*", a pattern).
+QString fileSuffixOf(const QString& defaultExtension);
 
 // While an instance lives, no real dialog is shown. Instances nest: the
 // newest one answers. Each box takes the next queued answer; an empty queue

@@ -190,8 +190,11 @@ TEST_F(Commands, ShiftDeleteDeletesInAnEditBoxOnlyWhileTheCommandIsEnabled)
     edit->setFocus();
     edit->selectAll();
     table()->SetRecNo(2);
+    hook.queueAnswer(vidra::ui::Answer::Yes); // the before-delete question
     QTest::keyClick(edit, Qt::Key_Delete, Qt::ShiftModifier);
     EXPECT_EQ(fileNumbers(), (QStringList{"10000", "10002"}));
+    ASSERT_EQ(hook.boxes().size(), 1u); // only that question, no grid question
+    EXPECT_EQ(hook.boxes()[0].kind, vidra::ui::BoxKind::Warning);
     EXPECT_EQ(edit->text(), "0123"); // the command took the key, not the box
 
     DMVidra->ConnectToDatabase(makeDb("empty.mdb", 0));
@@ -248,6 +251,8 @@ TEST_F(Commands, DeleteCommandRemovesTheCurrentRowFromTheFile)
 {
     open(3);
     table()->Last();
+    for (int i = 0; i < 3; ++i)
+        hook.queueAnswer(vidra::ui::Answer::Yes);
     form->AcBrisi->trigger();
     EXPECT_EQ(fileNumbers(), (QStringList{"10000", "10001"}));
     EXPECT_EQ(table()->RecordCount(), 2);
@@ -258,7 +263,7 @@ TEST_F(Commands, DeleteCommandRemovesTheCurrentRowFromTheFile)
     form->UpdateActions();
     EXPECT_FALSE(form->AcBrisi->isEnabled());
     form->AcBrisi->trigger();
-    EXPECT_TRUE(hook.boxes().empty());
+    EXPECT_EQ(hook.boxes().size(), 3u); // no question for the disabled command
 }
 
 TEST_F(Commands, NavigatorFollowsTheBeginAndEndFlags)
@@ -312,12 +317,18 @@ TEST_F(Commands, PopUpMenuListsTheCommandsAndTheGridIsBound)
     EXPECT_EQ(form->dbImenik->paintedRowCount(), 3);
 
     QSignalSpy edits(form->AcIzmeni, &QAction::triggered);
+    bool editorOpened = false;
+    guitest::whenModalShown([&](QWidget* w) {
+        editorOpened = true;
+        w->close();
+    });
     // A double click: the first click moves to the row, the second edits it.
     QTest::mouseClick(form->dbImenik->viewport(), Qt::LeftButton, {},
                       form->dbImenik->cellRect(2, 2).center());
     QTest::mouseDClick(form->dbImenik->viewport(), Qt::LeftButton, {},
                        form->dbImenik->cellRect(2, 2).center());
     EXPECT_EQ(edits.count(), 1);
+    EXPECT_TRUE(editorOpened);
     EXPECT_EQ(table()->RecNo(), 2);
 }
 

@@ -91,7 +91,7 @@ TFVidra::TFVidra(const QString& iniFileName, QWidget* parent)
     dbImenik->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     m_layout->addWidget(dbImenik, 1);
 
-    dbNapomena = new QPlainTextEdit(this);
+    dbNapomena = new vidra::DbMemo(this);
     dbNapomena->setObjectName(QStringLiteral("dbNapomena"));
     dbNapomena->setReadOnly(true);
     dbNapomena->setFixedHeight(kNoteHeight);
@@ -113,8 +113,11 @@ TFVidra::TFVidra(const QString& iniFileName, QWidget* parent)
     CreateCommands();
     CreateToolbar();
     CreateSearchPanel();
+    CreateEditorCommands();
     CreateGrid();
+    CreateDetailsPanel();
     CreatePopupMenu();
+    CreateDialogCommands();
 
     setTabOrder(edTelefon, edVlasnik);
     setTabOrder(edVlasnik, edAdresa);

@@ -2,6 +2,8 @@
 // The main window: its caption, size and font, the bands it is divided into,
 // the commands with their toolbar, navigator and pop-up menu, the status bar
 // with the subscriber count, the settings file and the window state.
+#include "platform/dbaware/DbEdit.h"
+
 #include <QIcon>
 #include <QString>
 #include <QWidget>
@@ -56,7 +58,7 @@ public:
     vidra::ui::ToolBand* tbImenik;
     QGroupBox* gbFiltar;
     vidra::DbGrid* dbImenik;
-    QPlainTextEdit* dbNapomena;
+    vidra::DbMemo* dbNapomena;
     QGroupBox* gbPretplatnik;
     vidra::ui::StatusBar* sbImenik;
 
@@ -111,6 +113,41 @@ public:
     void AcBrisiExecute();
     void AcIzlazExecute();
 
+    // --- the subscriber editor and the record rules
+    void AcDodajExecute();
+    void AcIzmeniExecute();
+    // Required fields, in the editor's boxes: number, then owner, then address.
+    void ValidateEditorFields();
+    // A number new to the row must not stand in any other row of the file.
+    void CheckUniqueNumber();
+
+    // --- the details panel, the note panel and dialing
+    QLabel* LabelTelefon;
+    QLabel* LabelVlasnik;
+    QLabel* LabelAdresa;
+    QLabel* LabelMesto;
+    vidra::DbEdit* dbTelefon;
+    vidra::DbEdit* dbVlasnik;
+    vidra::DbEdit* dbAdresa;
+    vidra::DbEdit* dbMesto;
+    vidra::ui::ToolBand* tbPretplatnik;
+    // One-shot, 5 ms after the number shown changes or a record is saved.
+    QTimer* TimerNapomena;
+    void AcHideNapomenaExecute();
+    // Shows the note panel exactly while the current row's note is not null.
+    void TimerNapomenaTimer();
+    // False for an empty or closed table.
+    bool CurrentRowHasNote() const;
+    // Hands the number and owner shown in the details panel to the desktop's
+    // call handler; nothing on a table without rows.
+    void AcPozoviExecute();
+    // --- end of the details panel, the note panel and dialing
+
+    // --- the database settings dialog and the about box
+    void AcBazaExecute();
+    void AcAboutExecute();
+    // --- end of the database settings dialog and the about box
+
     const QString& IniFileName() const { return m_iniFileName; }
     void LoadSettings();
     void SaveSettings();
@@ -141,7 +178,10 @@ private:
     void CreateToolbar();
     void CreatePopupMenu();
     void CreateSearchPanel();
+    void CreateEditorCommands();
     void CreateGrid();
+    void CreateDetailsPanel();
+    void CreateDialogCommands();
     // Runs a command's handler after checking, once more, that it is enabled.
     void BindCommand(QAction* action, void (TFVidra::*handler)());
     void applyState();
