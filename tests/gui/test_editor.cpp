@@ -62,6 +62,9 @@ protected:
             ran = true;
             auto* editor = qobject_cast<TFAzuriranje*>(w);
             ASSERT_EQ(editor, FAzuriranje);
+            // Offscreen activates windows lazily; focus checks need the editor active.
+            editor->activateWindow();
+            EXPECT_TRUE(QTest::qWaitForWindowActive(editor));
             act(editor);
             if (editor->isVisible()) editor->reject(); // whatever the test left open
         });
