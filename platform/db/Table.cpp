@@ -387,6 +387,14 @@ Field& Table::Fields(int index)
     return *m_fields[size_t(index)];
 }
 
+QStringList Table::fieldNames() const
+{
+    QStringList names;
+    for (const auto& f : m_fields)
+        names << f->FieldName();
+    return names;
+}
+
 Field* Table::FindField(const QString& name)
 {
     for (auto& f : m_fields)
@@ -405,7 +413,7 @@ namespace {
 // Reads the whole table; the file is checked on the way, because it may be
 // anything: a view or virtual table, missing columns, columns that would
 // turn numbers such as 0123 into 123, or a damaged file.
-Snapshot loadSnapshot(sqlite3* db, const QString& tableName, const std::vector<QString>& fields)
+Snapshot loadSnapshot(sqlite3* db, const QString& tableName, const QStringList& fields)
 {
     QString realName;
     {
@@ -536,13 +544,10 @@ void Table::Open()
     if (!m_connection) raise("Missing connection");
     if (!m_connection->isOpen()) m_connection->open();
     if (m_fields.empty()) raise("No fields are declared");
-    std::vector<QString> names;
-    for (auto& f : m_fields)
-        names.push_back(f->FieldName());
+    const QStringList names = fieldNames();
     Snapshot snap = loadSnapshot(m_connection->handle(), m_tableName, names);
     std::optional<RowFilter> filter;
-    if (m_filtered)
-        filter = RowFilter::compile(m_filterText, QStringList(names.begin(), names.end()));
+    if (m_filtered) filter = RowFilter::compile(m_filterText, names);
 
     d->snap = std::move(snap);
     d->prefixKeys.clear();
@@ -577,11 +582,8 @@ void Table::Requery()
     checkBrowseMode();
     if (!m_connection || !m_connection->isOpen())
         raise("Cannot perform this operation on a closed dataset");
-    std::vector<QString> names;
-    for (auto& f : m_fields)
-        names.push_back(f->FieldName());
     // The old rows stay until the new ones are fully read.
-    d->snap = loadSnapshot(m_connection->handle(), m_tableName, names);
+    d->snap = loadSnapshot(m_connection->handle(), m_tableName, fieldNames());
     d->prefixKeys.clear();
     d->applyFilter();
     d->first();
@@ -941,10 +943,8 @@ void Table::SetFilter(const QString& text)
 {
     if (Active() && m_filtered) {
         checkBrowseMode();
-        QStringList names;
-        for (auto& f : m_fields)
-            names << f->FieldName();
-        RowFilter compiled = RowFilter::compile(text, names); // raises before anything changes
+        RowFilter compiled =
+            RowFilter::compile(text, fieldNames()); // raises before anything changes
         m_filterText = text;
         d->filter = std::move(compiled);
         d->applyFilter();
@@ -965,10 +965,7 @@ void Table::SetFiltered(bool on)
     }
     checkBrowseMode();
     if (on) {
-        QStringList names;
-        for (auto& f : m_fields)
-            names << f->FieldName();
-        d->filter = RowFilter::compile(m_filterText, names);
+        d->filter = RowFilter::compile(m_filterText, fieldNames());
     } else {
         d->filter.reset();
     }

@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <array>
 #include <cstdint>
@@ -165,6 +166,7 @@ private:
     void checkActive() const;
     void checkBrowseMode();
     void setState(DatasetState s);
+    QStringList fieldNames() const;
 };
 
 } // namespace vidra
