@@ -39,20 +39,30 @@ void die(const std::string& message)
 
 // Runs a program and waits for it; stdout goes to /dev/null unless kept.
 // Returns the exit code, or -1 when it could not run or died of a signal.
-int run(const std::vector<std::string>& argv, bool keepStdout)
+namespace {
+
+// Starts a program with the given file actions; 0 when it could not start.
+pid_t spawn(const std::vector<std::string>& argv, const posix_spawn_file_actions_t* actions)
 {
     std::vector<char*> args;
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    pid_t pid = 0;
+    return posix_spawnp(&pid, args[0], actions, nullptr, args.data(), environ) == 0 ? pid : 0;
+}
+
+} // namespace
+
+int run(const std::vector<std::string>& argv, bool keepStdout)
+{
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (!keepStdout)
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    const pid_t pid = spawn(argv, &actions);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return -1;
+    if (pid == 0) return -1;
     int status = 0;
     if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
@@ -63,24 +73,19 @@ std::optional<std::string> capture(const std::vector<std::string>& argv)
 {
     int fds[2];
     if (pipe(fds) != 0) return std::nullopt;
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    const pid_t pid = spawn(argv, &actions);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     std::string out;
     char buf[4096];
-    for (ssize_t n; rc == 0 && (n = read(fds[0], buf, sizeof buf)) > 0;)
+    for (ssize_t n; pid != 0 && (n = read(fds[0], buf, sizeof buf)) > 0;)
         out.append(buf, size_t(n));
     close(fds[0]);
-    if (rc != 0) return std::nullopt;
+    if (pid == 0) return std::nullopt;
     int status = 0;
     if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return std::nullopt;
