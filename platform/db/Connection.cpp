@@ -1,6 +1,7 @@
 #include "platform/db/Connection.h"
 
 #include "platform/Error.h"
+#include "platform/legacy/LegacyReader.h"
 
 #include <QFileInfo>
 #include <sqlite3.h>
@@ -138,6 +139,12 @@ void Connection::open()
     if (info.isDir())
         throw DbError(QStringLiteral("'%1' is a folder, not a database file").arg(fileName));
 
+    if (const legacy::JetHeader jet = legacy::probeFile(fileName);
+        jet.version != legacy::JetVersion::None) {
+        openLegacy(fileName, jet);
+        return;
+    }
+
     const QByteArray path = QFile::encodeName(fileName);
     bool readOnly = ::access(path.constData(), W_OK) != 0;
     if (const auto mode = keys.find(QStringLiteral("mode")); mode != keys.end())
@@ -173,6 +180,101 @@ void Connection::open()
     m_readOnly = readOnly || sqlite3_db_readonly(db, "main") == 1;
 }
 
+void Connection::openLegacy(const QString& fileName, const legacy::JetHeader& header)
+{
+    // Checked here so that a plainly damaged file fails on opening, as a
+    // damaged directory file does; the reader checks the rest.
+    const qint64 size = QFileInfo(fileName).size();
+    if (size < qint64(3 * header.pageSize) || size % qint64(header.pageSize) != 0)
+        throw DbError(
+            QStringLiteral("The Access file '%1' is damaged or incomplete").arg(fileName));
+    sqlite3* db = nullptr;
+    const int rc =
+        sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close(db);
+        throw DbError(QString::fromUtf8(sqlite3_errstr(rc)));
+    }
+    configureUntrusted(db);
+    sqlite3_extended_result_codes(db, 0);
+    m_db = db;
+    m_fileName = fileName;
+    m_readOnly = true;
+    m_legacy = true;
+}
+
+namespace {
+
+QString quotedName(const QString& name)
+{
+    QString q = name;
+    q.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + q + u'"';
+}
+
+void execOrThrow(sqlite3* db, const QString& sql)
+{
+    const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) throwSqliteError(db, rc);
+}
+
+} // namespace
+
+void Connection::loadLegacyTable(const QString& table, const QStringList& columns)
+{
+    if (!m_db || !m_legacy) throw DbError(QStringLiteral("The connection is not open"));
+    // The copy is built under a scratch name and takes the table's name only
+    // when complete, so a failed read leaves the previous copy in place.
+    const QString scratch = QStringLiteral("vidra_legacy_load");
+    execOrThrow(
+        m_db,
+        QStringLiteral("PRAGMA query_only=0; DROP TABLE IF EXISTS %1").arg(quotedName(scratch)));
+    QStringList defs, marks;
+    for (const QString& c : columns) {
+        defs << quotedName(c) + QStringLiteral(" TEXT");
+        marks << QStringLiteral("?");
+    }
+    execOrThrow(m_db,
+                QStringLiteral("CREATE TABLE %1 (%2)").arg(quotedName(scratch), defs.join(u',')));
+    sqlite3_stmt* insert = nullptr;
+    const QByteArray sql = QStringLiteral("INSERT INTO %1 VALUES (%2)")
+                               .arg(quotedName(scratch), marks.join(u','))
+                               .toUtf8();
+    if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &insert, nullptr) != SQLITE_OK)
+        throwSqliteError(m_db);
+    struct Finalizer
+    {
+        sqlite3_stmt* st;
+        ~Finalizer() { sqlite3_finalize(st); }
+    } finalizer{insert};
+
+    execOrThrow(m_db, QStringLiteral("BEGIN"));
+    try {
+        legacy::Request request;
+        request.file = m_fileName;
+        request.table = table;
+        request.columns = columns;
+        legacy::readTable(request, nullptr, [&](const std::vector<legacy::Cell>& cells) {
+            for (size_t i = 0; i < cells.size(); ++i) {
+                if (cells[i].null)
+                    sqlite3_bind_null(insert, int(i) + 1);
+                else
+                    sqlite3_bind_text(insert, int(i) + 1, cells[i].data, int(cells[i].size),
+                                      SQLITE_STATIC);
+            }
+            if (sqlite3_step(insert) != SQLITE_DONE) throwSqliteError(m_db);
+            sqlite3_reset(insert);
+        });
+        execOrThrow(m_db, QStringLiteral("DROP TABLE IF EXISTS %1").arg(quotedName(table)));
+        execOrThrow(m_db, QStringLiteral("ALTER TABLE %1 RENAME TO %2")
+                              .arg(quotedName(scratch), quotedName(table)));
+        execOrThrow(m_db, QStringLiteral("COMMIT; PRAGMA query_only=1"));
+    } catch (...) {
+        sqlite3_exec(m_db, "ROLLBACK; PRAGMA query_only=1", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
 void Connection::close()
 {
     if (!m_db) return;
@@ -180,6 +282,7 @@ void Connection::close()
     sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_readOnly = false;
+    m_legacy = false;
     m_fileName.clear();
 }
 

@@ -4,11 +4,16 @@
 // data source is the path of an SQLite file, opened as untrusted input.
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <map>
 
 struct sqlite3;
 
 namespace vidra {
+
+namespace legacy {
+struct JetHeader;
+}
 
 class Connection : public QObject
 {
@@ -30,6 +35,12 @@ public:
     bool isOpen() const { return m_db != nullptr; }
     // True when the file could be opened for reading only.
     bool isReadOnly() const { return m_readOnly; }
+    // An Access file of the program's earlier years: read through the legacy
+    // reader into memory, and never written.
+    bool isLegacy() const { return m_legacy; }
+    // Reads a legacy file's table into this connection's memory, replacing
+    // what an earlier read brought; tables then open it like any other.
+    void loadLegacyTable(const QString& table, const QStringList& columns);
     const QString& fileName() const { return m_fileName; }
 
     // How long a write waits for another process's lock before it fails.
@@ -48,10 +59,13 @@ signals:
     void closing();
 
 private:
+    void openLegacy(const QString& fileName, const legacy::JetHeader& header);
+
     QString m_text;
     QString m_fileName;
     sqlite3* m_db = nullptr;
     bool m_readOnly = false;
+    bool m_legacy = false;
     int m_busyTimeoutMs = kDefaultBusyTimeoutMs;
 };
 

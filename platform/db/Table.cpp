@@ -545,6 +545,7 @@ void Table::Open()
     if (!m_connection->isOpen()) m_connection->open();
     if (m_fields.empty()) raise("No fields are declared");
     const QStringList names = fieldNames();
+    if (m_connection->isLegacy()) m_connection->loadLegacyTable(m_tableName, names);
     Snapshot snap = loadSnapshot(m_connection->handle(), m_tableName, names);
     std::optional<RowFilter> filter;
     if (m_filtered) filter = RowFilter::compile(m_filterText, names);
@@ -583,6 +584,7 @@ void Table::Requery()
     if (!m_connection || !m_connection->isOpen())
         raise("Cannot perform this operation on a closed dataset");
     // The old rows stay until the new ones are fully read.
+    if (m_connection->isLegacy()) m_connection->loadLegacyTable(m_tableName, fieldNames());
     d->snap = loadSnapshot(m_connection->handle(), m_tableName, fieldNames());
     d->prefixKeys.clear();
     d->applyFilter();

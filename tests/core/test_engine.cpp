@@ -5,6 +5,7 @@
 #include "platform/db/Connection.h"
 #include "platform/db/Query.h"
 #include "platform/db/Table.h"
+#include "support/ErrorOf.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -59,15 +60,7 @@ protected:
     }
     void openTable() { openTable(file); }
 
-    QString errorOf(const std::function<void()>& fn)
-    {
-        try {
-            fn();
-        } catch (const DbError& e) {
-            return e.message();
-        }
-        return QStringLiteral("<no error>");
-    }
+    static QString errorOf(const std::function<void()>& fn) { return testsupport::errorOf(fn); }
     QStringList owners()
     {
         QStringList out;

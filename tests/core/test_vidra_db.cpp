@@ -1,6 +1,7 @@
 // The vidra-db tool (run as a separate process) and its sample generator.
 #include "data/Schema.h"
 #include "support/TempDir.h"
+#include "support/ToolRun.h"
 #include "tools/SampleData.h"
 
 #include <QCryptographicHash>
@@ -14,46 +15,13 @@
 #include <vector>
 
 using testsupport::TempDir;
+using testsupport::entries;
+using testsupport::runTool;
+using testsupport::ToolRun;
 using vidra::sample::SampleRow;
 using vidra::sample::sampleRow;
 
 namespace {
-
-struct ToolRun
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-ToolRun runTool(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral(VIDRA_DB_TOOL), args);
-    ToolRun r;
-    if (!p.waitForStarted(30000)) {
-        r.err = QStringLiteral("could not start ") + QStringLiteral(VIDRA_DB_TOOL);
-        return r;
-    }
-    p.closeWriteChannel();
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("timed out");
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
-}
-
-// Every entry of a folder, hidden ones included.
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                  QDir::NoDotAndDotDot);
-}
 
 QString folderOf(const TempDir& dir)
 {

@@ -1,0 +1,64 @@
+#pragma once
+// Access (Jet) files of the program's earlier years, read through the
+// separate vidra-legacy-reader process: a file that crashes or hangs the
+// reading library ends that process, and here becomes an error.
+#include "platform/legacy/LegacyFormat.h"
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vidra::legacy {
+
+// Recognises an Access file by its first page, never by its name.
+JetHeader probeFile(const QString& path);
+inline bool isAccessFile(const QString& path)
+{
+    return probeFile(path).version != JetVersion::None;
+}
+
+struct Column
+{
+    QString name;
+    ColumnKind kind = ColumnKind::Text;
+    int size = 0;
+};
+
+struct Cell
+{
+    const char* data = nullptr; // UTF-8
+    std::size_t size = 0;
+    bool null = true;
+};
+
+struct Request
+{
+    QString file;
+    QString table;
+    QStringList columns; // empty: every column
+    int codePage = 0;    // 0: the one the file records
+};
+
+using TableHandler = std::function<void(const std::vector<Column>&, std::uint64_t expectedRows)>;
+using RowHandler = std::function<void(const std::vector<Cell>&)>;
+
+// Raises DbError with a message for the user; an exception from a handler
+// stops the reader and passes through.
+void readTable(const Request& request, const TableHandler& onTable, const RowHandler& onRow);
+
+// The reader program: set here, else $VIDRA_LEGACY_READER, else the one
+// beside the running executable.
+void setReaderProgram(const QString& path);
+QString readerProgram();
+
+// A reader that sends nothing for this long is taken to hang.
+inline constexpr int kDefaultStallTimeoutMs = 30000;
+void setStallTimeout(int ms);
+
+// The end of what the last reader wrote on its error output (for diagnosis).
+std::string lastReaderComplaints();
+
+} // namespace vidra::legacy

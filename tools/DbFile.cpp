@@ -1,0 +1,35 @@
+#include "tools/DbFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace vidradb {
+
+QString quoted(const QString& s)
+{
+    return QLatin1Char('\'') + s + QLatin1Char('\'');
+}
+
+void checkTarget(const QString& file, bool force)
+{
+    const QFileInfo info(file);
+    if (info.isDir()) throw Failure{QStringLiteral("%1 is a folder").arg(quoted(file))};
+    if ((info.exists() || info.isSymLink()) && !force)
+        throw Failure{
+            QStringLiteral("%1 already exists (use --force to replace it)").arg(quoted(file))};
+    const QFileInfo folder(info.absolutePath());
+    if (!folder.isDir())
+        throw Failure{QStringLiteral("folder %1 does not exist")
+                          .arg(quoted(QDir::toNativeSeparators(info.absolutePath())))};
+}
+
+QString optionValue(const QStringList& args, qsizetype& i)
+{
+    const QString& arg = args[i];
+    const qsizetype eq = arg.indexOf(QLatin1Char('='));
+    if (eq >= 0) return arg.mid(eq + 1);
+    if (i + 1 >= args.size()) throw UsageError{QStringLiteral("%1 needs a value").arg(arg)};
+    return args[++i];
+}
+
+} // namespace vidradb

@@ -1,0 +1,238 @@
+#pragma once
+// What the vidra-db commands share: their errors, and building a directory
+// file under a temporary name that takes the target's name only when done.
+#include "data/Schema.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <fcntl.h>
+#include <filesystem>
+#include <sqlite3.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace vidradb {
+
+// A failure of the run; the message is shown after "vidra-db: ".
+struct Failure
+{
+    QString message;
+};
+
+// A command line that cannot be run; also points the user at --help.
+struct UsageError
+{
+    QString message;
+};
+
+// A name in single quotes, for messages.
+QString quoted(const QString& s);
+
+// The value of the option at args[i], given as "--name=value" or as
+// "--name value"; i moves past what was used.
+QString optionValue(const QStringList& args, qsizetype& i);
+
+// Refuses a folder, an existing file without force, and a missing folder.
+void checkTarget(const QString& file, bool force);
+
+// A new, uniquely named file next to the target, removed again unless it
+// was moved into place.
+class TempFile
+{
+public:
+    explicit TempFile(const QString& target)
+    {
+        const QFileInfo info(target);
+        const QString folder = info.absolutePath();
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const QString name =
+                QStringLiteral("%1.%2.tmp")
+                    .arg(info.fileName())
+                    .arg(QRandomGenerator::global()->bounded(1u << 30), 8, 36, QLatin1Char('0'));
+            QFile f(QDir(folder).filePath(name));
+            // NewOnly: never reuse a file someone else made; the mode
+            // follows the user's umask like any new file.
+            if (f.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+                m_path = f.fileName();
+                return;
+            }
+            if (f.exists()) continue;
+            throw Failure{QStringLiteral("cannot create a file in %1: %2")
+                              .arg(quoted(QDir::toNativeSeparators(folder)), f.errorString())};
+        }
+        throw Failure{QStringLiteral("cannot find a free temporary name in %1")
+                          .arg(quoted(QDir::toNativeSeparators(folder)))};
+    }
+    ~TempFile()
+    {
+        if (!m_path.isEmpty()) QFile::remove(m_path);
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    const QString& path() const { return m_path; }
+
+    void moveTo(const QString& target, bool replace)
+    {
+        // The file is written without a journal: it must be on the disk
+        // before its name says it is complete.
+        if (const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY); fd >= 0) {
+            const int rc = ::fsync(fd);
+            ::close(fd);
+            if (rc != 0)
+                throw Failure{QStringLiteral("cannot write %1 to the disk").arg(quoted(target))};
+        }
+        if (replace) {
+            std::error_code ec;
+            std::filesystem::rename(QFile::encodeName(m_path).toStdString(),
+                                    QFile::encodeName(target).toStdString(), ec);
+            if (ec)
+                throw Failure{QStringLiteral("cannot replace %1: %2")
+                                  .arg(quoted(target), QString::fromLocal8Bit(ec.message()))};
+        } else {
+            // Refuses to overwrite, even a file that appeared while we wrote.
+            QFile f(m_path);
+            if (!f.rename(target)) {
+                if (QFileInfo::exists(target))
+                    throw Failure{QStringLiteral("%1 already exists (use --force to replace it)")
+                                      .arg(quoted(target))};
+                throw Failure{
+                    QStringLiteral("cannot create %1: %2").arg(quoted(target), f.errorString())};
+            }
+        }
+        m_path.clear();
+    }
+
+private:
+    QString m_path;
+};
+
+class Database
+{
+public:
+    explicit Database(const QString& path)
+    {
+        const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db,
+                                       SQLITE_OPEN_READWRITE, nullptr);
+        if (rc != SQLITE_OK) {
+            const QString text = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db))
+                                      : QString::fromUtf8(sqlite3_errstr(rc));
+            sqlite3_close(m_db);
+            m_db = nullptr;
+            throw Failure{QStringLiteral("cannot open %1: %2").arg(quoted(path), text)};
+        }
+    }
+    ~Database()
+    {
+        sqlite3_finalize(m_insert);
+        sqlite3_close(m_db);
+    }
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    void exec(const QString& sql)
+    {
+        char* err = nullptr;
+        if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
+            const QString text = QString::fromUtf8(err ? err : sqlite3_errmsg(m_db));
+            sqlite3_free(err);
+            throw Failure{text};
+        }
+    }
+
+    // Runs the statements of a script one by one, except that CREATE INDEX
+    // statements are handed back instead: an index built once over all rows
+    // is much faster than one kept up to date through a million inserts.
+    QStringList execDeferringIndexes(const QString& script)
+    {
+        QStringList deferred;
+        const QByteArray utf8 = script.toUtf8();
+        const char* sql = utf8.constData();
+        while (*sql) {
+            sqlite3_stmt* st = nullptr;
+            const char* tail = nullptr;
+            if (sqlite3_prepare_v2(m_db, sql, -1, &st, &tail) != SQLITE_OK) fail();
+            sql = tail;
+            if (!st) // whitespace or a comment
+                continue;
+            const QString text = QString::fromUtf8(sqlite3_sql(st));
+            const QString words = text.simplified();
+            if (words.startsWith(QLatin1String("CREATE INDEX"), Qt::CaseInsensitive) ||
+                words.startsWith(QLatin1String("CREATE UNIQUE INDEX"), Qt::CaseInsensitive)) {
+                deferred << text;
+                sqlite3_finalize(st);
+                continue;
+            }
+            const int rc = sqlite3_step(st);
+            sqlite3_finalize(st);
+            if (rc != SQLITE_DONE && rc != SQLITE_ROW) fail();
+        }
+        return deferred;
+    }
+
+    void prepareInsert()
+    {
+        QStringList names;
+        for (const vidra::FieldDef& f : vidra::kSubscriberFields)
+            names << QString::fromLatin1(f.name);
+        const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (?, ?, ?, ?, ?)")
+                                .arg(QLatin1String(vidra::kSubscriberTable), names.join(", "));
+        static_assert(vidra::kSubscriberFields.size() == 5);
+        if (sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &m_insert, nullptr) != SQLITE_OK)
+            fail();
+    }
+
+    void insert(const std::array<const QString*, 5>& values)
+    {
+        std::array<QByteArray, 5> utf8;
+        for (int i = 0; i < 5; ++i) {
+            const QString& v = *values[size_t(i)];
+            if (v.isNull()) {
+                sqlite3_bind_null(m_insert, i + 1);
+            } else {
+                utf8[size_t(i)] = v.toUtf8();
+                sqlite3_bind_text(m_insert, i + 1, utf8[size_t(i)].constData(),
+                                  int(utf8[size_t(i)].size()), SQLITE_STATIC);
+            }
+        }
+        if (sqlite3_step(m_insert) != SQLITE_DONE) fail();
+        sqlite3_reset(m_insert);
+    }
+
+    // Values as UTF-8 bytes; a null data pointer stores null.
+    void insertUtf8(const std::array<const char*, 5>& data, const std::array<size_t, 5>& size)
+    {
+        for (int i = 0; i < 5; ++i) {
+            if (!data[size_t(i)])
+                sqlite3_bind_null(m_insert, i + 1);
+            else
+                sqlite3_bind_text(m_insert, i + 1, data[size_t(i)], int(size[size_t(i)]),
+                                  SQLITE_STATIC);
+        }
+        if (sqlite3_step(m_insert) != SQLITE_DONE) fail();
+        sqlite3_reset(m_insert);
+    }
+
+    // Closing writes out what is still cached; its failure is a failure of the file.
+    void close()
+    {
+        sqlite3_finalize(m_insert);
+        m_insert = nullptr;
+        const int rc = sqlite3_close(m_db);
+        if (rc != SQLITE_OK) fail();
+        m_db = nullptr;
+    }
+
+private:
+    [[noreturn]] void fail() { throw Failure{QString::fromUtf8(sqlite3_errmsg(m_db))}; }
+
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_insert = nullptr;
+};
+
+} // namespace vidradb
