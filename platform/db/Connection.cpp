@@ -138,6 +138,8 @@ void Connection::open()
     if (!info.exists()) throw DbError(QStringLiteral("Could not find file '%1'").arg(fileName));
     if (info.isDir())
         throw DbError(QStringLiteral("'%1' is a folder, not a database file").arg(fileName));
+    // A pipe or a device would block the program or never end.
+    if (!info.isFile()) throw DbError(QStringLiteral("'%1' is not a database file").arg(fileName));
 
     if (const legacy::JetHeader jet = legacy::probeFile(fileName);
         jet.version != legacy::JetVersion::None) {

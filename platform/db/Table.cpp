@@ -2,6 +2,7 @@
 
 #include "platform/Error.h"
 #include "platform/db/Connection.h"
+#include "platform/db/SchemaCode.h"
 #include "platform/db/Utf8.h"
 
 #include <QFileInfo>
@@ -89,6 +90,8 @@ struct Snapshot
     std::vector<Arena> arenas;
     std::vector<uint32_t> cells; // row-major
     std::vector<int64_t> rowIds;
+    QString rowIdName;  // how the file's row id is reached in this table
+    QString schemaCode; // what saving would run of the file's own; such a table is only read
 
     explicit Snapshot(int fields = 0) : fieldCount(fields), arenas(size_t(fields)) {}
     size_t rows() const { return rowIds.size(); }
@@ -416,6 +419,7 @@ namespace {
 Snapshot loadSnapshot(sqlite3* db, const QString& tableName, const QStringList& fields)
 {
     QString realName;
+    QString createSql;
     {
         Statement st(db, QStringLiteral("SELECT type, name, sql FROM sqlite_schema "
                                         "WHERE name = ?1 COLLATE NOCASE AND type IN "
@@ -435,6 +439,7 @@ Snapshot loadSnapshot(sqlite3* db, const QString& tableName, const QStringList& 
         if (text(2).simplified().startsWith(u"CREATE VIRTUAL", Qt::CaseInsensitive))
             throw DbError(QStringLiteral("'%1' is a virtual table, not a table").arg(tableName));
         realName = text(1);
+        createSql = text(2);
     }
 
     QStringList columns;
@@ -482,6 +487,8 @@ Snapshot loadSnapshot(sqlite3* db, const QString& tableName, const QStringList& 
     sql += QStringLiteral(" FROM ") + quoteIdentifier(realName);
 
     Snapshot snap(int(fields.size()));
+    snap.rowIdName = rowIdName;
+    snap.schemaCode = schemaCodeRunOnSave(db, realName, createSql, fields);
     {
         // Room for the rows up front: the highest row id is a cheap, usually
         // exact estimate, bounded by what the file could hold.
@@ -595,7 +602,8 @@ void Table::Requery()
 
 bool Table::CanModify() const
 {
-    return Active() && m_connection && m_connection->isOpen() && !m_connection->isReadOnly();
+    return Active() && m_connection && m_connection->isOpen() && !m_connection->isReadOnly() &&
+           d->snap.schemaCode.isEmpty();
 }
 
 bool Table::IsEmpty() const
@@ -686,6 +694,43 @@ private:
     bool m_done = false;
 };
 
+// Another process may have changed or deleted a row since it was read, and
+// the file may since have given its row id to a new row: a write goes only to
+// the row exactly as it was read.
+enum class RowCheck
+{
+    Same,
+    Gone,
+    Changed
+};
+
+RowCheck checkRowAsRead(sqlite3* db, const QString& table, const QStringList& fields,
+                        const Snapshot& snap, size_t row)
+{
+    QStringList columns;
+    for (const QString& f : fields)
+        columns << quoteIdentifier(f);
+    Statement st(db, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
+                         .arg(columns.join(QStringLiteral(", ")), table, snap.rowIdName));
+    sqlite3_bind_int64(st.st, 1, snap.rowIds[row]);
+    const int rc = sqlite3_step(st.st);
+    if (rc == SQLITE_DONE) return RowCheck::Gone;
+    if (rc != SQLITE_ROW) throwSqliteError(db, rc);
+    for (int f = 0; f < int(fields.size()); ++f) {
+        const RowFilter::Cell was = snap.cell(row, f);
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st.st, f));
+        if (!text) {
+            if (sqlite3_errcode(db) == SQLITE_NOMEM) throwSqliteError(db, SQLITE_NOMEM);
+            if (was.data) return RowCheck::Changed;
+            continue;
+        }
+        const auto n = size_t(sqlite3_column_bytes(st.st, f));
+        if (!was.data || was.size != n || (n && std::memcmp(was.data, text, n) != 0))
+            return RowCheck::Changed;
+    }
+    return RowCheck::Same;
+}
+
 } // namespace
 
 void Table::Post()
@@ -728,9 +773,20 @@ void Table::Post()
                 sets += (i ? QStringLiteral(", ") : QString()) +
                         quoteIdentifier(m_fields[size_t(changed[i])]->FieldName()) +
                         QStringLiteral(" = ?");
-            sql = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(table, sets);
+            sql =
+                QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?").arg(table, sets, d->snap.rowIdName);
         }
         WriteTransaction tx(db);
+        if (!inserting) {
+            const RowCheck c =
+                checkRowAsRead(db, table, fieldNames(), d->snap, d->rowAt(size_t(d->pos)));
+            if (c == RowCheck::Gone)
+                throw DbError(QStringLiteral("The record cannot be saved: another user has "
+                                             "deleted it from the file"));
+            if (c == RowCheck::Changed)
+                throw DbError(QStringLiteral("The record cannot be saved: another user has "
+                                             "changed it in the file since it was read"));
+        }
         Statement st(db, sql);
         int bind = 1;
         if (inserting) {
@@ -794,12 +850,19 @@ void Table::Delete()
     const size_t row = d->rowAt(size_t(d->pos));
     {
         WriteTransaction tx(db);
-        Statement st(
-            db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(quoteIdentifier(m_tableName)));
-        sqlite3_bind_int64(st.st, 1, d->snap.rowIds[row]);
-        const int rc = sqlite3_step(st.st);
-        if (rc != SQLITE_DONE) throwSqliteError(db, rc);
+        const QString table = quoteIdentifier(m_tableName);
         // A row another user removed already is gone either way.
+        const RowCheck c = checkRowAsRead(db, table, fieldNames(), d->snap, row);
+        if (c == RowCheck::Changed)
+            throw DbError(QStringLiteral("The record cannot be deleted: another user has changed "
+                                         "it in the file since it was read"));
+        if (c == RowCheck::Same) {
+            Statement st(
+                db, QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(table, d->snap.rowIdName));
+            sqlite3_bind_int64(st.st, 1, d->snap.rowIds[row]);
+            const int rc = sqlite3_step(st.st);
+            if (rc != SQLITE_DONE) throwSqliteError(db, rc);
+        }
         tx.commit();
     }
     d->snap.eraseRow(row);

@@ -126,7 +126,8 @@ Place locate(const Content& c, const QString& section, const QString& key)
 
 std::optional<QByteArray> readAll(const QString& fileName)
 {
-    if (QFileInfo(fileName).isDir()) return std::nullopt;
+    // Only a plain file: a folder cannot be read, a pipe would block, a device never end.
+    if (!QFileInfo(fileName).isFile()) return std::nullopt;
     QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
     QByteArray bytes = f.readAll();
