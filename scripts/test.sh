@@ -14,3 +14,9 @@ export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 cd "$build"
 ctest --output-on-failure -j"$(nproc)" --timeout 300
+# A short bounded fuzzing run of every fuzz target, when clang++ is there.
+if command -v clang++ >/dev/null 2>&1; then
+  "$root/scripts/fuzz.sh" 30
+else
+  echo "clang++ not found: fuzzing skipped"
+fi
