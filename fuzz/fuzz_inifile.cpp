@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QList>
 #include <QString>
+#include <QStringDecoder>
 #include <QStringList>
 #include <cstdio>
 #include <cstdlib>
@@ -91,7 +92,11 @@ std::vector<Pair> namesIn(const QByteArray& bytes)
     bool inSection = false;
     const QByteArray text = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
     for (const QByteArray& raw : text.split('\n')) {
-        const QString t = QString::fromUtf8(raw).trimmed();
+        // Only the file's first bytes are its byte-order mark; one starting a
+        // later line is part of that line's text.
+        QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom |
+                                                        QStringDecoder::Flag::Stateless);
+        const QString t = QString(decode(raw)).trimmed();
         if (t.startsWith(u';')) continue;
         if (t.startsWith(u'[')) {
             const qsizetype close = t.indexOf(u']');

@@ -79,6 +79,12 @@ fi
 trap 'rm -rf "$probe" "$scratch"' EXIT
 
 sanitizer_report='ERROR: (Address|Leak|UndefinedBehavior)Sanitizer|runtime error:|ERROR: libFuzzer|==[0-9]+== *ERROR'
+# A report in the logs, leaving out libFuzzer's own progress and dictionary
+# lines: a target that looks for these words in a child's output teaches
+# them to libFuzzer, which then prints them there.
+has_report() {
+    grep -vhE '^(#[0-9]+[[:space:]]|")' "$@" | grep -qE "$sanitizer_report"
+}
 failed=()
 summary=()
 for t in "${targets[@]}"; do
@@ -102,7 +108,7 @@ for t in "${targets[@]}"; do
     fi
     if [ ${#regressions[@]} -gt 0 ]; then
         if ! "$bin" "${common[@]}" "${regressions[@]}" >"$logs/regressions.log" 2>&1 ||
-            grep -qE "$sanitizer_report" "$logs/regressions.log"; then
+            has_report "$logs/regressions.log"; then
             echo "== $t: a regression input fails again"
             grep -E '^Running:|ERROR|runtime error|SUMMARY' "$logs/regressions.log" | tail -20
             failed+=("$t (regressions)")
@@ -133,11 +139,14 @@ for t in "${targets[@]}"; do
     (cd "$logs" && timeout --kill-after=30 $((seconds + 300)) \
         "$bin" "${options[@]}" "$corpus" >"$logs/fuzz.log" 2>&1) || rc=$?
 
-    executions=$(cat "$logs"/*.log | sed -n 's/^stat::number_of_executed_units: *//p' |
+    # With -jobs the driver's log repeats each job's: count the jobs' own.
+    counted=("$logs"/fuzz.log)
+    compgen -G "$logs/fuzz-*.log" >/dev/null && counted=("$logs"/fuzz-*.log)
+    executions=$(cat "${counted[@]}" | sed -n 's/^stat::number_of_executed_units: *//p' |
         awk '{ n += $1 } END { print n + 0 }')
     units=$(find "$corpus" -type f | wc -l)
     found=$(find "$findings" -type f | wc -l)
-    if [ "$rc" -ne 0 ] || [ "$found" -gt 0 ] || cat "$logs"/*.log | grep -qE "$sanitizer_report"; then
+    if [ "$rc" -ne 0 ] || [ "$found" -gt 0 ] || has_report "$logs"/*.log; then
         echo "== $t: FAILED (exit $rc) after $executions executions"
         cat "$logs"/*.log | grep -E -A25 "$sanitizer_report|ALARM|deadly signal|out-of-memory" |
             head -60 || true

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QList>
 #include <QSaveFile>
+#include <QStringDecoder>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -24,6 +25,16 @@ namespace vidra {
 namespace {
 
 const QByteArray kBom("\xEF\xBB\xBF");
+
+// A line's text. The file's own byte-order mark is taken off before lines
+// are split; one at the start of a line belongs to the name written there,
+// which plain decoding would silently drop.
+QString decodeLine(const QByteArray& raw)
+{
+    QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom |
+                                                    QStringDecoder::Flag::Stateless);
+    return decode(raw);
+}
 
 struct Line
 {
@@ -54,7 +65,7 @@ struct Parsed
 
 Parsed classify(const QByteArray& raw)
 {
-    const QString t = QString::fromUtf8(raw).trimmed();
+    const QString t = decodeLine(raw).trimmed();
     if (t.isEmpty()) return {Kind::Blank, {}};
     if (t.startsWith(u';')) return {Kind::Comment, {}};
     if (t.startsWith(u'[')) {
@@ -225,7 +236,7 @@ QString IniFile::readString(const QString& section, const QString& key, const QS
     const Content c = split(*bytes);
     const Place p = locate(c, section.trimmed(), key.trimmed());
     if (p.key < 0) return def;
-    const QString t = QString::fromUtf8(c.lines.at(p.key).text).trimmed();
+    const QString t = decodeLine(c.lines.at(p.key).text).trimmed();
     return cut(unquote(t.mid(t.indexOf(u'=') + 1).trimmed()));
 }
 

@@ -286,6 +286,26 @@ TEST(IniFileWrite, KeepsBomAndBytesThatAreNotText)
     EXPECT_EQ(ini.readString("BAZA", "DBPATH", "d"), "b");
 }
 
+// Only the file's first bytes can be its byte-order mark: one at the start of
+// a later line is part of the key written there.
+TEST(IniFileWrite, KeyStartingWithAByteOrderMarkReadsBackUnderItsOwnName)
+{
+    TempDir td;
+    const QString path = td.write("s.ini", "");
+    IniFile ini(path);
+    const QString key = QString(QChar(0xFEFF)) + "KLJUČ";
+    ini.writeString("S", key, "v");
+    EXPECT_EQ(ini.readString("S", key, "d"), "v");
+    EXPECT_EQ(ini.readString("S", "KLJUČ", "d"), "d");
+    ini.writeString("S", "KLJUČ", "w"); // another key, not the same one again
+    EXPECT_EQ(ini.readString("S", key, "d"), "v");
+    EXPECT_EQ(ini.readString("S", "ključ", "d"), "w");
+
+    // A line's last bytes that do not finish a character still read as one.
+    IniFile cut(td.write("c.ini", "[S]\nk=abc\xC4\n"));
+    EXPECT_EQ(cut.readString("S", "k", "d"), QString("abc") + QChar(0xFFFD));
+}
+
 TEST(IniFileWrite, UnwritablePathRaisesMessageWithFullPath)
 {
     TempDir td;
