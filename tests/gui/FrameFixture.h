@@ -3,9 +3,9 @@
 // folder and every dialog answered by the hook.
 #include "GuiSupport.h"
 #include "data/untDM.h"
+#include "platform/dbaware/DbGrid.h"
 #include "platform/ini/IniFile.h"
 #include "platform/ui/Dialogs.h"
-#include "platform/dbaware/DbGrid.h"
 #include "platform/ui/StatusBar.h"
 #include "platform/ui/ToolBand.h"
 #include "support/TempDir.h"
@@ -13,6 +13,7 @@
 
 #include <QGroupBox>
 #include <QPlainTextEdit>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -66,6 +67,20 @@ protected:
         writeIni("[BAZA]\nDBPATH=" + dbPath.toUtf8() +
                  "\n[APP]\nwindow=" + QByteArray::number(state) + "\n");
         create(iniPath());
+    }
+
+    // Shows the window as start-up does and makes it the active one.
+    void showActive()
+    {
+        form->ShowInState();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        reactivate();
+    }
+    // After a modal dialog the offscreen platform leaves no window active.
+    void reactivate()
+    {
+        form->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
     }
 
     QString panel0() const { return form->sbImenik->panelText(0); }

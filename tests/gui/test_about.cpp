@@ -22,14 +22,7 @@ protected:
     {
         FrameFixture::SetUp();
         createWith(makeDb("data.mdb", 3), 0);
-        form->ShowInState();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-        reactivate();
-    }
-    void reactivate()
-    {
-        form->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        showActive();
     }
     // Opens the box with F1; act() plays the user and the box's state is
     // taken right after it. Returns whether the box was still open then.

@@ -29,15 +29,7 @@ protected:
         FrameFixture::SetUp();
         file = makeDb("data.mdb", 3);
         createWith(file, 0);
-        form->ShowInState();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-        reactivate();
-    }
-    // After a modal dialog the offscreen platform leaves no window active.
-    void reactivate()
-    {
-        form->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+        showActive();
     }
     // Opens the dialog through its command; act() plays the operator, and
     // whatever it leaves open is closed with the Izlaz button.
