@@ -6,6 +6,8 @@
 #include "platform/ui/UpperCase.h"
 
 #include <QKeyEvent>
+#include <QKeySequence>
+#include <algorithm>
 
 namespace vidra {
 
@@ -27,7 +29,61 @@ bool beginEdit(Table* t)
     return editing(t);
 }
 
+// Keys that edit the text, whether or not this one changes it (Backspace at
+// the start, Delete at the end, a character into a full box, cut with
+// nothing selected).
+bool isEditingKey(const QKeyEvent* e, bool multiLine)
+{
+    for (QKeySequence::StandardKey k :
+         {QKeySequence::Cut, QKeySequence::Paste, QKeySequence::Undo, QKeySequence::Redo,
+          QKeySequence::Delete, QKeySequence::Backspace, QKeySequence::DeleteStartOfWord,
+          QKeySequence::DeleteEndOfWord, QKeySequence::DeleteEndOfLine,
+          QKeySequence::DeleteCompleteLine})
+        if (e->matches(k)) return true;
+    switch (e->key()) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return multiLine;
+    default:
+        break;
+    }
+    // Ctrl with a letter is a command (copy, select all), unless it comes
+    // with Alt as AltGr does on some keyboards.
+    const Qt::KeyboardModifiers m = e->modifiers();
+    if ((m & Qt::MetaModifier) || ((m & Qt::ControlModifier) && !(m & Qt::AltModifier)))
+        return false;
+    const QString text = e->text();
+    return !text.isEmpty() && text.at(0).category() != QChar::Other_Control;
+}
+
 } // namespace
+
+// Composes and upper-cases what is typed; typing and pasting stop at the
+// declared size, while a longer stored value is shown and kept whole.
+class TypedTextValidator : public QValidator
+{
+public:
+    explicit TypedTextValidator(DbEdit* box) : QValidator(box), m_box(box) {}
+    State validate(QString& input, int& pos) const override
+    {
+        if (m_box->m_link.loading()) return Acceptable;
+        ui::normalizeTyped(input, pos, m_box->m_upper);
+        const qsizetype excess = input.size() - m_box->typedLimit();
+        if (excess > 0 && m_box->typedLimit() > 0) {
+            // What was just typed or pasted ends at the cursor.
+            const qsizetype cut = std::min<qsizetype>(excess, pos);
+            input.remove(pos - cut, cut);
+            pos -= int(cut);
+        }
+        return Acceptable;
+    }
+
+private:
+    DbEdit* m_box;
+};
 
 // ---------------------------------------------------------------- FieldLink
 
@@ -93,12 +149,21 @@ void FieldLink::edited(bool readOnly, const std::function<void()>& putBack)
     m_modified = true;
 }
 
+bool FieldLink::beginEditing()
+{
+    if (m_loading) return false;
+    bool ok = false;
+    ui::guarded([&] { ok = beginEdit(table()) && field(); });
+    return ok;
+}
+
 void FieldLink::updateRecord()
 {
     Field* f = field();
     if (!m_modified || !f || !editing(table())) return;
-    // An empty box stands for no value at all.
-    const QString text = m_text();
+    // An empty box stands for no value at all; typed text reaches the field
+    // composed, so it compares equal to the same letters typed another way.
+    const QString text = m_text().normalized(QString::NormalizationForm_C);
     f->SetValue(text.isEmpty() ? QVariant() : QVariant(text));
     m_modified = false;
 }
@@ -109,12 +174,19 @@ DbEdit::DbEdit(QWidget* parent)
     : QLineEdit(parent), m_link(
                              this, [this] { return text(); },
                              [this](const QString& value, const Field* f) {
-                                 if (f && f->DataType() == FieldType::WideString && f->Size() > 0)
-                                     setMaxLength(f->Size());
-                                 setText(m_upper ? value.toUpper() : value);
+                                 m_declaredSize = f && f->DataType() == FieldType::WideString
+                                                      ? std::max(0, f->Size())
+                                                      : 0;
+                                 // Shown whole, however long: a value too long
+                                 // for its field was stored elsewhere and is
+                                 // still the subscriber's.
+                                 setText(m_upper ? ui::toUpperKeepingLength(value) : value);
                                  setCursorPosition(0);
                              })
 {
+    setValidator(new TypedTextValidator(this));
+    connect(this, &QLineEdit::textChanged, this,
+            [this](const QString& text) { m_lengthBefore = text.size(); });
     connect(this, &QLineEdit::textEdited, this, [this] {
         const QString typed = text();
         const int cursor = cursorPosition();
@@ -139,8 +211,30 @@ void DbEdit::setDataField(const QString& fieldName)
 void DbEdit::setUpperCase(bool on)
 {
     m_upper = on;
-    setValidator(on ? new ui::UpperCaseValidator(this) : nullptr);
     Reset();
+}
+
+int DbEdit::typedLimit() const
+{
+    if (m_declaredSize <= 0) return 0;
+    return int(std::max<qsizetype>(m_declaredSize, m_lengthBefore));
+}
+
+void DbEdit::keyPressEvent(QKeyEvent* event)
+{
+    if (!isReadOnly() && !editing(m_link.table()) && isEditingKey(event, false)) {
+        // Beginning the edit reloads the boxes; the key then acts where the
+        // cursor and the selection were.
+        const int cursor = cursorPosition();
+        const int start = selectionStart();
+        const int end = selectionEnd();
+        m_link.beginEditing();
+        if (start >= 0 && end > start)
+            setSelection(cursor == start ? end : start, cursor == start ? start - end : end - start);
+        else
+            setCursorPosition(cursor);
+    }
+    QLineEdit::keyPressEvent(event);
 }
 
 void DbEdit::focusOutEvent(QFocusEvent* event)
@@ -187,6 +281,14 @@ void DbMemo::keyPressEvent(QKeyEvent* event)
         Reset();
         event->accept();
         return;
+    }
+    if (!isReadOnly() && !editing(m_link.table()) && isEditingKey(event, true)) {
+        const QTextCursor before = textCursor();
+        m_link.beginEditing();
+        QTextCursor after = textCursor();
+        after.setPosition(before.anchor());
+        after.setPosition(before.position(), QTextCursor::KeepAnchor);
+        setTextCursor(after);
     }
     QPlainTextEdit::keyPressEvent(event);
 }

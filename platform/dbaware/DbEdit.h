@@ -38,6 +38,10 @@ public:
     // back when the table cannot be edited. Beginning the edit reloads the
     // row's boxes; putBack then restores what the user typed.
     void edited(bool readOnly, const std::function<void()>& putBack);
+    // At the first editing key, before the box acts on it: puts a browsing
+    // table into edit state (insert state when empty) even when the key will
+    // not change the text. False when the table cannot be edited.
+    bool beginEditing();
     void updateRecord();
     bool modified() const { return m_modified; }
     bool loading() const { return m_loading; }
@@ -65,6 +69,9 @@ public:
     // Letters typed, pasted or shown appear in upper case.
     void setUpperCase(bool on);
     bool upperCase() const { return m_upper; }
+    // How many characters typing may bring the text to: the field's declared
+    // size, or the stored value's length where that is longer already.
+    int typedLimit() const;
 
     // Writes the text into the field if it was changed since it was loaded.
     void UpdateRecord() { m_link.updateRecord(); }
@@ -74,10 +81,16 @@ public:
     bool Modified() const { return m_link.modified(); }
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    friend class TypedTextValidator;
     bool m_upper = false;
+    // The declared size of the bound text field; 0: no limit.
+    int m_declaredSize = 0;
+    // The text's length before the change being validated.
+    qsizetype m_lengthBefore = 0;
     FieldLink m_link;
 };
 

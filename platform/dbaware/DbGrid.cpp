@@ -5,6 +5,7 @@
 #include "platform/dbaware/DbColumnChooser.h"
 #include "platform/ui/AppError.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/ModalScope.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -280,6 +281,7 @@ void DbGrid::ShowColumnChooser()
     const QRect cell = cellRect(0, 0);
     // Just below the top-left cell, whose bottom edge is one past its last line.
     chooser.move(viewport()->mapToGlobal(QPoint(cell.left(), cell.top() + cell.height() + 1)));
+    const ui::ModalScope modal;
     chooser.exec();
     viewport()->update();
 }

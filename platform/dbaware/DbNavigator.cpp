@@ -3,6 +3,7 @@
 #include "platform/db/Table.h"
 #include "platform/dbaware/DataSource.h"
 #include "platform/ui/AppError.h"
+#include "platform/ui/ModalScope.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
@@ -103,6 +104,9 @@ void DbNavigator::clicked(Button b)
 {
     Table* t = m_source ? m_source->DataSet() : nullptr;
     if (!t || !t->Active()) return;
+    // A held button keeps repeating under a window that opened meanwhile;
+    // the row that window shows must stay current.
+    if (ui::modalOpen()) return;
     switch (b) {
     case First:
         t->First();

@@ -1,6 +1,7 @@
 #include "platform/ui/Dialogs.h"
 
 #include "platform/ui/BusyCursor.h"
+#include "platform/ui/ModalScope.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
@@ -74,6 +75,7 @@ Answer confirmation(const QString& text)
 Answer messageBox(BoxKind kind, const QString& caption, const QString& text)
 {
     ModalCursorScope cursor;
+    ModalScope modal;
     if (g_hook) return g_hook->answerBox({kind, caption, text});
 
     // No parent: the box is centred on the screen and modal to the whole application.
@@ -114,6 +116,7 @@ Answer messageBox(BoxKind kind, const QString& caption, const QString& text)
 std::optional<QString> openFileName(const OpenFileRequest& request)
 {
     ModalCursorScope cursor;
+    ModalScope modal;
     if (g_hook) return g_hook->answerFile(request);
 
     QFileDialog dialog(request.parent, request.title, request.initialFolder, request.filter);

@@ -91,10 +91,10 @@ TEST_F(Editor, LooksAsDesignedAndStartsInTheNumberBox)
         EXPECT_EQ(e->dbNapomena->geometry(), QRect(72, 145, 193, 49));
         EXPECT_EQ(e->btSnimi->geometry(), QRect(8, 9, 75, 25));
         EXPECT_EQ(e->btOdustani->geometry(), QRect(191, 9, 75, 25));
-        EXPECT_EQ(e->dbTelefon->maxLength(), 16);
-        EXPECT_EQ(e->dbVlasnik->maxLength(), 50);
-        EXPECT_EQ(e->dbAdresa->maxLength(), 50);
-        EXPECT_EQ(e->dbMesto->maxLength(), 16);
+        EXPECT_EQ(e->dbTelefon->typedLimit(), 16);
+        EXPECT_EQ(e->dbVlasnik->typedLimit(), 50);
+        EXPECT_EQ(e->dbAdresa->typedLimit(), 50);
+        EXPECT_EQ(e->dbMesto->typedLimit(), 16);
         EXPECT_EQ(QApplication::focusWidget(), e->dbTelefon);
         EXPECT_EQ(e->dbVlasnik->text(), "MARKOVIĆ MILAN");
         QTest::keyClick(e->dbTelefon, Qt::Key_Return);

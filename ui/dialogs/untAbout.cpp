@@ -1,6 +1,7 @@
 #include "ui/dialogs/untAbout.h"
 
 #include "platform/shell/Shell.h"
+#include "platform/ui/ModalScope.h"
 #include "ui/main/untVidra.h"
 
 #include <QFrame>
@@ -231,5 +232,6 @@ void ShowAbout()
         box->move(main.x() + (main.width() - TFAbout::kClientWidth) / 2,
                   main.y() + (main.height() - TFAbout::kClientHeight) / 2);
     }
+    const vidra::ui::ModalScope modal;
     box->exec();
 }

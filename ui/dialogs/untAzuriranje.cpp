@@ -9,6 +9,7 @@
 #include "platform/ui/AppError.h"
 #include "platform/ui/BusyCursor.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/ModalScope.h"
 #include "ui/main/untVidra.h"
 
 #include <QIcon>
@@ -105,7 +106,8 @@ TFAzuriranje::TFAzuriranje(QWidget* parent) : QDialog(parent)
     dbNapomena->setObjectName(QStringLiteral("dbNapomena"));
     dbNapomena->setGeometry(72, 145, 193, 49);
     dbNapomena->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    dbNapomena->setTabChangesFocus(false);
+    // Tab moves on to "Snimi" rather than typing a tab into the note.
+    dbNapomena->setTabChangesFocus(true);
     dbNapomena->setDataSource(ds);
     dbNapomena->setDataField(QStringLiteral("Napomena"));
 
@@ -144,6 +146,12 @@ void TFAzuriranje::PositionEditor(const QVariant& key)
 {
     vidra::Table* t = DMVidra->Imenik;
     if (editing(t)) t->Cancel();
+    // The row the operator chose stays, also where a file prepared elsewhere
+    // holds its number twice: the first such row is not the one meant.
+    if (t->Active() && !t->IsEmpty()) {
+        const QVariant current = t->FieldByName(QStringLiteral("Telefon")).Value();
+        if (!current.isNull() && current.toString() == key.toString()) return;
+    }
     t->Locate(QStringLiteral("Telefon"), key);
 }
 
@@ -199,5 +207,6 @@ void OpenSubscriberEditor(const QVariant& key)
         editor->move(main.center() - QPoint(editor->width() / 2, editor->height() / 2));
     }
     editor->dbTelefon->setFocus();
+    const vidra::ui::ModalScope modal;
     editor->exec();
 }

@@ -3,6 +3,7 @@
 #include "app/Funkcije.h"
 #include "data/untDM.h"
 #include "platform/ui/AppError.h"
+#include "platform/ui/ModalScope.h"
 #include "ui/main/untVidra.h"
 
 #include <QGroupBox>
@@ -141,5 +142,6 @@ void ShowDatabaseSettings()
         dialog->move(main.x() + (main.width() - TFOpcije::kOuterWidth) / 2,
                      main.y() + (main.height() - TFOpcije::kOuterHeight) / 2);
     }
+    const vidra::ui::ModalScope modal;
     dialog->exec();
 }

@@ -5,6 +5,7 @@
 #include "platform/dbaware/DbGrid.h"
 #include "platform/ini/IniFile.h"
 #include "platform/ui/AppError.h"
+#include "platform/ui/ModalScope.h"
 #include "platform/ui/StatusBar.h"
 #include "platform/ui/ToolBand.h"
 
@@ -118,6 +119,8 @@ TFVidra::TFVidra(const QString& iniFileName, QWidget* parent)
     CreateDetailsPanel();
     CreatePopupMenu();
     CreateDialogCommands();
+    connect(vidra::ui::ModalWatch::instance(), &vidra::ui::ModalWatch::closed, this,
+            &TFVidra::ResumeDeferred, Qt::QueuedConnection);
 
     setTabOrder(edTelefon, edVlasnik);
     setTabOrder(edVlasnik, edAdresa);

@@ -97,7 +97,10 @@ public:
     // One-shot, 100 ms after the last change of a search box.
     QTimer* Timer;
     void edChange();
+    // Applies the filter, or keeps the tick for later while a modal window is
+    // open or the table is editing (SearchPending()).
     void TimerTimer();
+    bool SearchPending() const { return m_searchPending; }
     void ApplySearchFilter();
     // "(Telefon LIKE '0123*') AND (Vlasnik LIKE 'MI*')" from the non-empty boxes.
     QString BuildFilterExpression() const;
@@ -134,8 +137,10 @@ public:
     // One-shot, 5 ms after the number shown changes or a record is saved.
     QTimer* TimerNapomena;
     void AcHideNapomenaExecute();
-    // Shows the note panel exactly while the current row's note is not null.
+    // Shows the note panel exactly while the current row's note is not null;
+    // kept for later like the search tick (NotePending()).
     void TimerNapomenaTimer();
+    bool NotePending() const { return m_notePending; }
     // False for an empty or closed table.
     bool CurrentRowHasNote() const;
     // Hands the number and owner shown in the details panel to the desktop's
@@ -147,6 +152,12 @@ public:
     void AcBazaExecute();
     void AcAboutExecute();
     // --- end of the database settings dialog and the about box
+
+    // Whether anything may move the current record or post now: no modal
+    // window, message box or pop-up menu is open and the table is not editing.
+    bool MayMoveRecord() const;
+    // Carries out the ticks kept while MayMoveRecord() was false, once it is true.
+    void ResumeDeferred();
 
     const QString& IniFileName() const { return m_iniFileName; }
     void LoadSettings();
@@ -191,6 +202,8 @@ private:
     QString m_iniFileName;
     int m_state = kDefaultState;
     bool m_settingsSaved = false;
+    bool m_searchPending = false;
+    bool m_notePending = false;
 };
 
 extern TFVidra* FVidra;

@@ -8,6 +8,7 @@
 #include "platform/ui/AppError.h"
 #include "platform/ui/BusyCursor.h"
 #include "platform/ui/CommandKeys.h"
+#include "platform/ui/ModalScope.h"
 #include "platform/ui/ToolBand.h"
 #include "ui/main/untVidra.h"
 
@@ -16,6 +17,7 @@
 #include <QHelpEvent>
 #include <QMenu>
 #include <QToolButton>
+#include <QTimer>
 #include <QToolTip>
 
 namespace {
@@ -175,6 +177,8 @@ void TFVidra::CreatePopupMenu()
     dbImenik->setPopupMenu(pmImenik);
     // Items follow their commands' enabled state whenever the menu opens.
     connect(pmImenik, &QMenu::aboutToShow, this, [this] { UpdateActions(); });
+    // A search typed before the menu opened is applied once it has closed.
+    connect(pmImenik, &QMenu::aboutToHide, this, &TFVidra::ResumeDeferred, Qt::QueuedConnection);
 }
 
 void TFVidra::CreateGrid()
@@ -190,6 +194,10 @@ void TFVidra::CreateGrid()
         for (auto signal : {&vidra::DataSource::stateChanged, &vidra::DataSource::dataChanged,
                             &vidra::DataSource::recordChanged})
             connect(ds, signal, this, &TFVidra::UpdateActions);
+        // A tick kept while the editor was open is applied once the row is
+        // saved or cancelled and the editor has gone.
+        connect(ds, &vidra::DataSource::stateChanged, this, &TFVidra::ResumeDeferred,
+                Qt::QueuedConnection);
     }
     connect(dbImenik, &vidra::DbGrid::doubleClicked, this, [this] { AcIzmeni->trigger(); });
     UpdateActions();
@@ -208,6 +216,24 @@ void TFVidra::UpdateActions()
     AcRefresh->setEnabled(modifiable);
 }
 
+bool TFVidra::MayMoveRecord() const
+{
+    if (vidra::ui::modalOpen()) return false;
+    const vidra::Table* t = DMVidra ? DMVidra->Imenik : nullptr;
+    return !t || !t->Active() ||
+           (t->State() != vidra::DatasetState::Edit && t->State() != vidra::DatasetState::Insert);
+}
+
+void TFVidra::ResumeDeferred()
+{
+    if (!MayMoveRecord()) return;
+    if (m_searchPending && !Timer->isActive()) {
+        m_searchPending = false;
+        vidra::ui::guarded([this] { ApplySearchFilter(); });
+    }
+    if (m_notePending && !TimerNapomena->isActive()) vidra::ui::guarded([this] { TimerNapomenaTimer(); });
+}
+
 void TFVidra::AcRefreshExecute()
 {
     vidra::ui::BusyCursor busy;
@@ -216,7 +242,10 @@ void TFVidra::AcRefreshExecute()
 
 void TFVidra::AcBrisiExecute()
 {
-    DMVidra->Imenik->Delete();
+    vidra::Table* t = DMVidra->Imenik;
+    // Nothing to delete: no question, no error.
+    if (!t->Active() || t->IsEmpty()) return;
+    t->Delete();
 }
 
 void TFVidra::AcIzlazExecute()

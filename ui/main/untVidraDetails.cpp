@@ -122,6 +122,9 @@ void TFVidra::CreateDetailsPanel()
     // change of the row (or of the number being typed in the editor).
     connect(dbTelefon, &QLineEdit::textChanged, this, [this] { AcHideNapomena->trigger(); });
 
+    // Re-read or reopened rows may carry another note on the same current row.
+    if (ds) connect(ds, &vidra::DataSource::dataChanged, this, [this] { AcHideNapomena->trigger(); });
+
     BindCommand(AcHideNapomena, &TFVidra::AcHideNapomenaExecute);
     BindCommand(AcPozovi, &TFVidra::AcPozoviExecute);
 }
@@ -142,6 +145,11 @@ bool TFVidra::CurrentRowHasNote() const
 void TFVidra::TimerNapomenaTimer()
 {
     TimerNapomena->stop();
+    if (!MayMoveRecord()) {
+        m_notePending = true;
+        return;
+    }
+    m_notePending = false;
     dbNapomena->setVisible(CurrentRowHasNote());
 }
 

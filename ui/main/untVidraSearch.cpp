@@ -86,6 +86,14 @@ void TFVidra::edChange()
 
 void TFVidra::TimerTimer()
 {
+    Timer->stop();
+    // Under a question, the editor or a pop-up menu the current row must stay
+    // the one the operator saw; the tick is applied once they are gone.
+    if (!MayMoveRecord()) {
+        m_searchPending = true;
+        return;
+    }
+    m_searchPending = false;
     ApplySearchFilter();
 }
 
