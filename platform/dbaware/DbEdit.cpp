@@ -171,18 +171,18 @@ void FieldLink::updateRecord()
 // ---------------------------------------------------------------- DbEdit
 
 DbEdit::DbEdit(QWidget* parent)
-    : QLineEdit(parent), m_link(
-                             this, [this] { return text(); },
-                             [this](const QString& value, const Field* f) {
-                                 m_declaredSize = f && f->DataType() == FieldType::WideString
-                                                      ? std::max(0, f->Size())
-                                                      : 0;
-                                 // Shown whole, however long: a value too long
-                                 // for its field was stored elsewhere and is
-                                 // still the subscriber's.
-                                 setText(m_upper ? ui::toUpperKeepingLength(value) : value);
-                                 setCursorPosition(0);
-                             })
+    : QLineEdit(parent),
+      m_link(
+          this, [this] { return text(); },
+          [this](const QString& value, const Field* f) {
+              m_declaredSize =
+                  f && f->DataType() == FieldType::WideString ? std::max(0, f->Size()) : 0;
+              // Shown whole, however long: a value too long
+              // for its field was stored elsewhere and is
+              // still the subscriber's.
+              setText(m_upper ? ui::toUpperKeepingLength(value) : value);
+              setCursorPosition(0);
+          })
 {
     setValidator(new TypedTextValidator(this));
     connect(this, &QLineEdit::textChanged, this,
@@ -230,7 +230,8 @@ void DbEdit::keyPressEvent(QKeyEvent* event)
         const int end = selectionEnd();
         m_link.beginEditing();
         if (start >= 0 && end > start)
-            setSelection(cursor == start ? end : start, cursor == start ? start - end : end - start);
+            setSelection(cursor == start ? end : start,
+                         cursor == start ? start - end : end - start);
         else
             setCursorPosition(cursor);
     }

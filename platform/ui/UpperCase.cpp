@@ -8,8 +8,8 @@ QString toUpperKeepingLength(const QString& text)
 {
     QString out = text;
     for (qsizetype i = 0; i < out.size();) {
-        const bool pair = out[i].isHighSurrogate() && i + 1 < out.size() &&
-                          out[i + 1].isLowSurrogate();
+        const bool pair =
+            out[i].isHighSurrogate() && i + 1 < out.size() && out[i + 1].isLowSurrogate();
         const char32_t cp = pair ? QChar::surrogateToUcs4(out[i], out[i + 1]) : out[i].unicode();
         // The simple mapping: one letter for one letter.
         const char32_t up = QChar::toUpper(cp);

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the widget tests.
 #include <QApplication>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -11,6 +12,19 @@ inline void PrintTo(const QString& s, std::ostream* os)
 {
     *os << '"' << s.toStdString() << '"';
 }
+
+// Qt Test's QTRY_ macros report to Qt Test, not to GoogleTest, so a wait
+// that runs out would pass silently. These wait for the condition (events
+// run meanwhile), then assert it.
+#define EXPECT_SOON(cond)                                                                          \
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bool(cond); }, 5000)) << "still false: " #cond
+#define ASSERT_SOON(cond)                                                                          \
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bool(cond); }, 5000)) << "still false: " #cond
+#define EXPECT_SOON_EQ(a, b)                                                                       \
+    do {                                                                                           \
+        (void)QTest::qWaitFor([&] { return (a) == (b); }, 5000);                                   \
+        EXPECT_EQ(a, b);                                                                           \
+    } while (0)
 
 namespace guitest {
 

@@ -248,7 +248,7 @@ TEST_F(EditorRows, RefreshShowsANoteAnotherOperatorAddedToTheCurrentRow)
     ASSERT_FALSE(form->dbNapomena->isVisible());
     testsupport::execSql(file, "UPDATE Vlasnici SET Napomena = 'zvati ujutru'");
     QTest::keyClick(form->dbImenik, Qt::Key_F5);
-    QTRY_VERIFY_WITH_TIMEOUT(form->dbNapomena->isVisible(), 5000);
+    EXPECT_SOON(form->dbNapomena->isVisible());
     EXPECT_EQ(form->dbNapomena->toPlainText(), "zvati ujutru");
 }
 

@@ -63,8 +63,8 @@ protected:
     // The search typed before the command, once it has been applied.
     void expectSearchApplied(int count)
     {
-        QTRY_VERIFY_WITH_TIMEOUT(table()->Filtered(), 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(panel0(), " Broj pretplatnika: " + QString::number(count), 5000);
+        EXPECT_SOON(table()->Filtered());
+        EXPECT_SOON_EQ(panel0(), " Broj pretplatnika: " + QString::number(count));
         EXPECT_EQ(table()->RecordCount(), count);
     }
     // Runs the editor through a command; act() plays the operator.
@@ -156,7 +156,7 @@ TEST_F(KeyboardSpeed, CtrlDeleteInTheGridAsksTwiceAboutTheSameRowAndDeletesIt)
 TEST_F(KeyboardSpeed, HidingThePanelAndClearingItWaitForTheQuestionToo)
 {
     type(form->edVlasnik, "BRANI");
-    QTRY_COMPARE_WITH_TIMEOUT(table()->RecordCount(), 1, 5000);
+    EXPECT_SOON_EQ(table()->RecordCount(), 1);
     ASSERT_EQ(current(), "011/300");
 
     // F3 hides the panel and clears it; Shift+Delete at once.
@@ -168,21 +168,21 @@ TEST_F(KeyboardSpeed, HidingThePanelAndClearingItWaitForTheQuestionToo)
     ASSERT_EQ(hook.boxes().size(), 1u);
     EXPECT_TRUE(hook.boxes()[0].text.contains("Tel: 011/300."));
     EXPECT_EQ(numbers(), (QStringList{"011/100", "011/200", "011/400"}));
-    QTRY_VERIFY_WITH_TIMEOUT(!table()->Filtered(), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(panel0(), QStringLiteral(" Broj pretplatnika: 3"), 5000);
+    EXPECT_SOON(!table()->Filtered());
+    EXPECT_SOON_EQ(panel0(), QStringLiteral(" Broj pretplatnika: 3"));
 
     // "Poništi" the same way.
     form->AcFiltar->trigger();
     type(form->edVlasnik, "BRANK");
-    QTRY_COMPARE_WITH_TIMEOUT(table()->RecordCount(), 1, 5000);
+    EXPECT_SOON_EQ(table()->RecordCount(), 1);
     hook.queueAnswer(Answer::Yes);
     form->AcPonisti->trigger();
     QTest::keyClick(form->edTelefon, Qt::Key_Delete, Qt::ShiftModifier);
     ASSERT_EQ(hook.boxes().size(), 2u);
     EXPECT_TRUE(hook.boxes()[1].text.contains("Tel: 011/200."));
     EXPECT_EQ(numbers(), (QStringList{"011/100", "011/400"}));
-    QTRY_VERIFY_WITH_TIMEOUT(!table()->Filtered(), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(panel0(), QStringLiteral(" Broj pretplatnika: 2"), 5000);
+    EXPECT_SOON(!table()->Filtered());
+    EXPECT_SOON_EQ(panel0(), QStringLiteral(" Broj pretplatnika: 2"));
 }
 
 TEST_F(KeyboardSpeed, F2RightAfterTypingEditsTheRowTheOperatorSaw)
@@ -212,9 +212,9 @@ TEST_F(KeyboardSpeed, TypingInTheEditorIsNotSavedByAPendingSearch)
         EXPECT_EQ(table()->State(), vidra::DatasetState::Edit);
         EXPECT_EQ(e->dbTelefon->text(), "011/100");
         EXPECT_EQ(e->dbVlasnik->text(), "ANA ANIĆX");
-        EXPECT_EQ(testsupport::selectColumn(file, "SELECT Vlasnik FROM Vlasnici ORDER BY rowid")
-                      .first(),
-                  "ANA ANIĆ");
+        EXPECT_EQ(
+            testsupport::selectColumn(file, "SELECT Vlasnik FROM Vlasnici ORDER BY rowid").first(),
+            "ANA ANIĆ");
         e->btOdustani->click();
     });
     EXPECT_EQ(testsupport::selectColumn(file, "SELECT Vlasnik FROM Vlasnici ORDER BY rowid"),
@@ -265,7 +265,7 @@ TEST_F(KeyboardSpeed, TheNotePanelFollowsTheRowOnceTheEditorHasGone)
         EXPECT_FALSE(form->dbNapomena->isVisible());
     });
     expectSearchApplied(1);
-    QTRY_VERIFY_WITH_TIMEOUT(form->dbNapomena->isVisible(), 5000);
+    EXPECT_SOON(form->dbNapomena->isVisible());
     EXPECT_FALSE(form->NotePending());
 }
 

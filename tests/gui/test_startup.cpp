@@ -21,7 +21,7 @@ TEST(TerminationSignalsTest, SignalsArriveThroughTheEventLoop)
         ::raise(SIGTERM);
         ::raise(SIGHUP);
         ::raise(SIGINT);
-        QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 3, 5000);
+        EXPECT_SOON_EQ(spy.count(), 3);
         EXPECT_EQ(spy.at(0).at(0).toInt(), SIGTERM);
         EXPECT_EQ(spy.at(1).at(0).toInt(), SIGHUP);
         EXPECT_EQ(spy.at(2).at(0).toInt(), SIGINT);
@@ -50,7 +50,7 @@ TEST_F(EndOfSession, ClosesAnOpenDialogFirstThenTheWindowSavingOnce)
     guitest::whenModalShown([](QWidget*) { ::raise(SIGTERM); });
     EXPECT_EQ(dialog.exec(), QDialog::Rejected);
     EXPECT_TRUE(windowOpenWhenDialogEnded);
-    QTRY_VERIFY_WITH_TIMEOUT(!form->isVisible(), 5000);
+    EXPECT_SOON(!form->isVisible());
     EXPECT_EQ(iniValue("APP", "window"), "0");
     EXPECT_EQ(iniValue("BAZA", "DBPATH"), dir.path("d.mdb"));
 }

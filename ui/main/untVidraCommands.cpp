@@ -16,8 +16,8 @@
 #include <QEvent>
 #include <QHelpEvent>
 #include <QMenu>
-#include <QToolButton>
 #include <QTimer>
+#include <QToolButton>
 #include <QToolTip>
 
 namespace {
@@ -231,7 +231,8 @@ void TFVidra::ResumeDeferred()
         m_searchPending = false;
         vidra::ui::guarded([this] { ApplySearchFilter(); });
     }
-    if (m_notePending && !TimerNapomena->isActive()) vidra::ui::guarded([this] { TimerNapomenaTimer(); });
+    if (m_notePending && !TimerNapomena->isActive())
+        vidra::ui::guarded([this] { TimerNapomenaTimer(); });
 }
 
 void TFVidra::AcRefreshExecute()

@@ -123,7 +123,8 @@ void TFVidra::CreateDetailsPanel()
     connect(dbTelefon, &QLineEdit::textChanged, this, [this] { AcHideNapomena->trigger(); });
 
     // Re-read or reopened rows may carry another note on the same current row.
-    if (ds) connect(ds, &vidra::DataSource::dataChanged, this, [this] { AcHideNapomena->trigger(); });
+    if (ds)
+        connect(ds, &vidra::DataSource::dataChanged, this, [this] { AcHideNapomena->trigger(); });
 
     BindCommand(AcHideNapomena, &TFVidra::AcHideNapomenaExecute);
     BindCommand(AcPozovi, &TFVidra::AcPozoviExecute);
