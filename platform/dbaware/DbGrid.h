@@ -191,6 +191,11 @@ private:
     void deleteCurrent();
     void scrollAction(int action);
     void thumbReleased();
+    void barValueChanged(int value);
+    // Moves to what a position of the bar stands for, as a released thumb does.
+    void jumpTo(int position);
+    bool scrollBarEvent(QEvent* event);
+    void popupAtCurrentRow();
     void moveByWheel(bool down, Qt::KeyboardModifiers modifiers);
 
     void paintDataCell(QPainter& p, const QRect& cell, int gridRow, int column, int position,
