@@ -212,6 +212,7 @@ void DbGrid::setColumnWidth(int index, int width)
     DbGridColumn& c = m_columns.at(size_t(index));
     if (c.width == width) return;
     c.width = width;
+    if (m_wideWidths && !m_fitting) m_wideWidths->at(size_t(index)) = width;
     FitColumns();
     viewport()->update();
 }
@@ -251,23 +252,47 @@ void DbGrid::FitColumns()
 
     const int usable = viewport()->width() - ((m_options & dgIndicator) ? kIndicatorWidth : 0) -
                        columnCount() * verticalLine();
+    // Scaled from: the widths before a squeeze while one lasts, else the
+    // current ones. A share is never taken below a pixel, so a column left
+    // at zero or less by a squeeze still gets its part when there is room.
+    if (m_wideWidths && m_wideWidths->size() != m_columns.size()) m_wideWidths.reset();
+    std::vector<int> from(m_columns.size());
+    for (size_t i = 0; i < m_columns.size(); ++i)
+        from[i] = std::max(1, m_wideWidths ? (*m_wideWidths)[i] : m_columns[i].width);
     long long sum = 0;
-    for (const DbGridColumn& c : m_columns)
-        if (c.visible) sum += c.width;
+    for (size_t i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].visible) sum += from[i];
     if (sum == 0) sum = 1;
     const double factor = double(usable) / double(sum);
-    if (factor != 1.0) {
+    if (factor != 1.0 || m_wideWidths) {
         const int last = lastVisibleColumn();
         long long total = 0;
+        bool squeezed = false;
+        std::vector<int> fitted(m_columns.size());
+        for (size_t i = 0; i < m_columns.size(); ++i)
+            fitted[i] = m_columns[i].width;
         for (int i = 0; i < columnCount(); ++i) {
-            DbGridColumn& c = m_columns[size_t(i)];
-            if (!c.visible || i == last) continue;
+            if (!m_columns[size_t(i)].visible || i == last) continue;
             // nearbyint under the default rounding mode sends a half to the even neighbour.
-            const int w = std::max(1, int(std::nearbyint(double(c.width) * factor)));
-            c.width = w;
-            total += w;
+            const int w = int(std::nearbyint(double(from[size_t(i)]) * factor));
+            squeezed = squeezed || w < 1;
+            fitted[size_t(i)] = std::max(1, w);
+            total += fitted[size_t(i)];
         }
-        if (last >= 0) m_columns[size_t(last)].width = int(usable - total);
+        if (last >= 0) {
+            fitted[size_t(last)] = int(usable - total);
+            squeezed = squeezed || fitted[size_t(last)] < 1;
+        }
+        if (squeezed) {
+            if (!m_wideWidths) m_wideWidths = from;
+        } else if (m_wideWidths) {
+            // Room again: hidden columns get back their widths from before as well.
+            for (size_t i = 0; i < m_columns.size(); ++i)
+                if (!m_columns[i].visible) fitted[i] = (*m_wideWidths)[i];
+            m_wideWidths.reset();
+        }
+        for (size_t i = 0; i < m_columns.size(); ++i)
+            m_columns[i].width = fitted[i];
     }
 
     EndLayout();

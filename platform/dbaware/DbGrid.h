@@ -224,6 +224,10 @@ private:
     int m_layoutLock = 0;
     bool m_layoutPending = false;
     bool m_fitting = false;
+    // The widths of all columns before the grid became too narrow to give
+    // every visible column a pixel of its share; fitting scales from these
+    // until there is room again, so squeezed columns do not stay squeezed.
+    std::optional<std::vector<int>> m_wideWidths;
     bool m_inLayout = false;
     int m_wheelRemainder = 0;
     ScrollInfo m_scroll;
