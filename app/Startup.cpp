@@ -100,6 +100,42 @@ void closeMainWindow(QWidget* mainWindow)
     mainWindow->close();
 }
 
+void commitSessionData(TFVidra* mainWindow)
+{
+    if (!mainWindow) return;
+    try {
+        mainWindow->SaveSettings();
+    } catch (const std::exception&) {
+        // No box now: the session manager may not allow one. The close at the
+        // end of the session writes the settings again and reports a failure.
+    }
+}
+
+bool endSession(QWidget* mainWindow)
+{
+    if (!mainWindow || !mainWindow->isVisible()) return false;
+    closeMainWindow(mainWindow);
+    return true;
+}
+
+SessionQuit::SessionQuit(std::function<bool()> takeOver, QObject* parent)
+    : QObject(parent), m_takeOver(std::move(takeOver))
+{
+}
+
+bool SessionQuit::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Quit && watched == QCoreApplication::instance() && m_takeOver) {
+        bool taken = false;
+        ui::guarded([&] { taken = m_takeOver(); });
+        if (taken) {
+            event->accept();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
 int run(int argc, char** argv)
 {
     ui::VidraApplication app(argc, argv);
@@ -121,11 +157,22 @@ int run(int argc, char** argv)
     QObject::connect(&termination, &TerminationSignals::requested, &app,
                      ui::safeSlot([&requestEnd](int) { requestEnd(); }));
 #ifndef QT_NO_SESSIONMANAGER
-    // The desktop session is ending: close the way the user would, so the
-    // settings are written.
+    // Asked at checkpoints and at logouts that may yet be cancelled: save,
+    // close nothing.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &termination,
-                     [&requestEnd](QSessionManager&) { ui::guarded(requestEnd); });
+                     [&running](QSessionManager&) {
+                         if (running) commitSessionData(FVidra);
+                     });
 #endif
+    // The session really ends: the platform tells the application to quit.
+    // Before the window is up that ends the start-up; afterwards the window
+    // closes the way the user would. Once it has closed, the quit goes on.
+    SessionQuit sessionQuit([&requestEnd, &running] {
+        if (running) return endSession(FVidra);
+        requestEnd();
+        return true;
+    });
+    app.installEventFilter(&sessionQuit);
 
     auto dataModule = std::make_unique<TDMVidra>();
     DMVidra = dataModule.get();

@@ -103,6 +103,8 @@ DbGrid::DbGrid(QWidget* parent)
     connect(bar, &QScrollBar::actionTriggered, this,
             ui::safeSlot([this](int action) { scrollAction(action); }));
     connect(bar, &QScrollBar::sliderReleased, this, ui::safeSlot([this] { thumbReleased(); }));
+    connect(bar, &QScrollBar::valueChanged, this,
+            ui::safeSlot([this](int value) { barValueChanged(value); }));
 
     updateRowHeights();
     updateScrollBar();
@@ -211,6 +213,7 @@ void DbGrid::setColumnWidth(int index, int width)
     DbGridColumn& c = m_columns.at(size_t(index));
     if (c.width == width) return;
     c.width = width;
+    if (m_wideWidths && !m_fitting) m_wideWidths->at(size_t(index)) = width;
     FitColumns();
     viewport()->update();
 }
@@ -250,23 +253,47 @@ void DbGrid::FitColumns()
 
     const int usable = viewport()->width() - ((m_options & dgIndicator) ? kIndicatorWidth : 0) -
                        columnCount() * verticalLine();
+    // Scaled from: the widths before a squeeze while one lasts, else the
+    // current ones. A share is never taken below a pixel, so a column left
+    // at zero or less by a squeeze still gets its part when there is room.
+    if (m_wideWidths && m_wideWidths->size() != m_columns.size()) m_wideWidths.reset();
+    std::vector<int> from(m_columns.size());
+    for (size_t i = 0; i < m_columns.size(); ++i)
+        from[i] = std::max(1, m_wideWidths ? (*m_wideWidths)[i] : m_columns[i].width);
     long long sum = 0;
-    for (const DbGridColumn& c : m_columns)
-        if (c.visible) sum += c.width;
+    for (size_t i = 0; i < m_columns.size(); ++i)
+        if (m_columns[i].visible) sum += from[i];
     if (sum == 0) sum = 1;
     const double factor = double(usable) / double(sum);
-    if (factor != 1.0) {
+    if (factor != 1.0 || m_wideWidths) {
         const int last = lastVisibleColumn();
         long long total = 0;
+        bool squeezed = false;
+        std::vector<int> fitted(m_columns.size());
+        for (size_t i = 0; i < m_columns.size(); ++i)
+            fitted[i] = m_columns[i].width;
         for (int i = 0; i < columnCount(); ++i) {
-            DbGridColumn& c = m_columns[size_t(i)];
-            if (!c.visible || i == last) continue;
+            if (!m_columns[size_t(i)].visible || i == last) continue;
             // nearbyint under the default rounding mode sends a half to the even neighbour.
-            const int w = std::max(1, int(std::nearbyint(double(c.width) * factor)));
-            c.width = w;
-            total += w;
+            const int w = int(std::nearbyint(double(from[size_t(i)]) * factor));
+            squeezed = squeezed || w < 1;
+            fitted[size_t(i)] = std::max(1, w);
+            total += fitted[size_t(i)];
         }
-        if (last >= 0) m_columns[size_t(last)].width = int(usable - total);
+        if (last >= 0) {
+            fitted[size_t(last)] = int(usable - total);
+            squeezed = squeezed || fitted[size_t(last)] < 1;
+        }
+        if (squeezed) {
+            if (!m_wideWidths) m_wideWidths = from;
+        } else if (m_wideWidths) {
+            // Room again: hidden columns get back their widths from before as well.
+            for (size_t i = 0; i < m_columns.size(); ++i)
+                if (!m_columns[i].visible) fitted[i] = (*m_wideWidths)[i];
+            m_wideWidths.reset();
+        }
+        for (size_t i = 0; i < m_columns.size(); ++i)
+            m_columns[i].width = fitted[i];
     }
 
     EndLayout();
@@ -642,7 +669,12 @@ void DbGrid::contextMenuEvent(QContextMenuEvent* event)
 {
     event->accept();
     // A mouse click opens the menu on release; only the keyboard's menu key comes here.
-    if (event->reason() == QContextMenuEvent::Mouse || !m_popup) return;
+    if (event->reason() != QContextMenuEvent::Mouse) popupAtCurrentRow();
+}
+
+void DbGrid::popupAtCurrentRow()
+{
+    if (!m_popup) return;
     QRect cell = cellRect(0, currentScreenRow() + 1);
     if (!cell.isValid()) cell = viewport()->rect();
     m_popup->popup(viewport()->mapToGlobal(cell.center()));
@@ -679,76 +711,140 @@ void DbGrid::wheelEvent(QWheelEvent* event)
 
 bool DbGrid::eventFilter(QObject* watched, QEvent* event)
 {
-    // The wheel over the scroll bar moves records like the wheel over the rows.
-    if (watched == verticalScrollBar() && event->type() == QEvent::Wheel) {
+    if (watched == verticalScrollBar() && scrollBarEvent(event)) return true;
+    return QAbstractScrollArea::eventFilter(watched, event);
+}
+
+bool DbGrid::scrollBarEvent(QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::Wheel:
+        // The wheel over the scroll bar moves records like the wheel over the rows.
         wheelEvent(static_cast<QWheelEvent*>(event));
         return true;
+    case QEvent::ContextMenu: {
+        // The bar is part of the grid: its own menu ("Scroll here", ...) never
+        // opens, the grid's does, on the release of the right button as over
+        // the rows (or here, for the keyboard's menu key).
+        auto* e = static_cast<QContextMenuEvent*>(event);
+        e->accept();
+        if (e->reason() != QContextMenuEvent::Mouse) popupAtCurrentRow();
+        return true;
     }
-    return QAbstractScrollArea::eventFilter(watched, event);
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseButtonRelease: {
+        auto* e = static_cast<QMouseEvent*>(event);
+        if (e->button() != Qt::RightButton) return false;
+        e->accept();
+        // No row lies under the bar: the right press moves nothing.
+        if (event->type() != QEvent::MouseButtonRelease) {
+            if (focusPolicy() & Qt::ClickFocus) setFocus(Qt::MouseFocusReason);
+        } else if (m_popup) {
+            m_popup->popup(e->globalPosition().toPoint());
+        }
+        return true;
+    }
+    default:
+        return false;
+    }
 }
 
 void DbGrid::scrollAction(int action)
 {
     if (m_updatingScrollBar) return;
-    if (tableActive()) {
-        Table* t = table();
-        const int slot = std::max(0, currentScreenRow());
-        switch (action) {
-        case QAbstractSlider::SliderSingleStepSub:
-            moveBy(-slot - 1);
-            break;
-        case QAbstractSlider::SliderSingleStepAdd:
-            moveBy(paintedRowCount() - slot);
-            break;
-        case QAbstractSlider::SliderPageStepSub:
-            moveBy(-m_bufferRows);
-            break;
-        case QAbstractSlider::SliderPageStepAdd:
-            moveBy(m_bufferRows);
-            break;
-        case QAbstractSlider::SliderToMinimum:
-            t->First();
-            break;
-        case QAbstractSlider::SliderToMaximum:
-            t->Last();
-            break;
-        default:
-            // Dragging the thumb moves nothing until it is released.
-            return;
+    QScrollBar* bar = verticalScrollBar();
+    if (action == QAbstractSlider::SliderMove || action == QAbstractSlider::SliderNoAction) {
+        // Dragging the thumb moves nothing until it is released; a position
+        // set without dragging (a click that jumps there) moves at once.
+        if (action == QAbstractSlider::SliderMove && !bar->isSliderDown())
+            jumpTo(bar->sliderPosition());
+        return;
+    }
+    try {
+        if (tableActive()) {
+            Table* t = table();
+            const int slot = std::max(0, currentScreenRow());
+            switch (action) {
+            case QAbstractSlider::SliderSingleStepSub:
+                moveBy(-slot - 1);
+                break;
+            case QAbstractSlider::SliderSingleStepAdd:
+                moveBy(paintedRowCount() - slot);
+                break;
+            case QAbstractSlider::SliderPageStepSub:
+                moveBy(-m_bufferRows);
+                break;
+            case QAbstractSlider::SliderPageStepAdd:
+                moveBy(m_bufferRows);
+                break;
+            case QAbstractSlider::SliderToMinimum:
+                t->First();
+                break;
+            case QAbstractSlider::SliderToMaximum:
+                t->Last();
+                break;
+            default:
+                break;
+            }
         }
+    } catch (...) {
+        // The bar goes back to the record, wherever the failed move left it.
+        updateScrollBar();
+        throw;
     }
     updateScrollBar();
 }
 
 void DbGrid::thumbReleased()
 {
-    if (!tableActive()) return;
-    Table* t = table();
-    const int pos = verticalScrollBar()->sliderPosition();
-    if (t->CanNumberRows()) {
-        if (pos <= 1)
-            t->First();
-        else if (pos >= t->RecordCount())
-            t->Last();
-        else
-            t->SetRecNo(pos);
-    } else {
-        switch (pos) {
-        case 0:
-            t->First();
-            break;
-        case 1:
-            moveBy(-m_bufferRows);
-            break;
-        case 3:
-            moveBy(m_bufferRows);
-            break;
-        case 4:
-            t->Last();
-            break;
-        default:
-            break;
+    jumpTo(verticalScrollBar()->sliderPosition());
+}
+
+void DbGrid::barValueChanged(int value)
+{
+    // A value set on the bar from outside (a "Scroll here" of the platform,
+    // an accessibility tool) is a jump. The grid's own updates, the actions
+    // (handled as they come) and a thumb still held change nothing here.
+    if (m_updatingScrollBar || verticalScrollBar()->isSliderDown()) return;
+    if (value == m_scroll.position) return;
+    jumpTo(value);
+}
+
+void DbGrid::jumpTo(int pos)
+{
+    try {
+        if (tableActive()) {
+            Table* t = table();
+            if (t->CanNumberRows()) {
+                if (pos <= 1)
+                    t->First();
+                else if (pos >= t->RecordCount())
+                    t->Last();
+                else
+                    t->SetRecNo(pos);
+            } else {
+                switch (pos) {
+                case 0:
+                    t->First();
+                    break;
+                case 1:
+                    moveBy(-m_bufferRows);
+                    break;
+                case 3:
+                    moveBy(m_bufferRows);
+                    break;
+                case 4:
+                    t->Last();
+                    break;
+                default:
+                    break;
+                }
+            }
         }
+    } catch (...) {
+        updateScrollBar();
+        throw;
     }
     updateScrollBar();
 }

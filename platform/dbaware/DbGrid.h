@@ -191,6 +191,11 @@ private:
     void deleteCurrent();
     void scrollAction(int action);
     void thumbReleased();
+    void barValueChanged(int value);
+    // Moves to what a position of the bar stands for, as a released thumb does.
+    void jumpTo(int position);
+    bool scrollBarEvent(QEvent* event);
+    void popupAtCurrentRow();
     void moveByWheel(bool down, Qt::KeyboardModifiers modifiers);
 
     void paintDataCell(QPainter& p, const QRect& cell, int gridRow, int column, int position,
@@ -219,6 +224,10 @@ private:
     int m_layoutLock = 0;
     bool m_layoutPending = false;
     bool m_fitting = false;
+    // The widths of all columns before the grid became too narrow to give
+    // every visible column a pixel of its share; fitting scales from these
+    // until there is room again, so squeezed columns do not stay squeezed.
+    std::optional<std::vector<int>> m_wideWidths;
     bool m_inLayout = false;
     int m_wheelRemainder = 0;
     ScrollInfo m_scroll;

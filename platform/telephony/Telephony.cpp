@@ -32,10 +32,11 @@ QString RequestText(const QString& text)
 
 QString telLinkFor(const QString& number)
 {
-    // The number is data, not part of the link's syntax: everything but the
-    // unreserved characters is encoded, so nothing in it can end the path or
-    // add a parameter.
-    return QStringLiteral("tel:") + QString::fromLatin1(QUrl::toPercentEncoding(number));
+    // Besides the unreserved characters, the tel: syntax takes "+" (a global
+    // number), "(" and ")" (visual separators) and "*" as they are. "#" would
+    // start a fragment and ";" a parameter, so they are encoded with the rest.
+    return QStringLiteral("tel:") +
+           QString::fromLatin1(QUrl::toPercentEncoding(number, QByteArrayLiteral("+()*")));
 }
 
 bool RequestMakeCall(const QString& destination, const QString& appName, const QString& calledParty,

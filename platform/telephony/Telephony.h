@@ -15,8 +15,12 @@ inline constexpr int kMaxRequestText = 255;
 // The text cut at kMaxRequestText characters (never inside a surrogate pair).
 QString RequestText(const QString& text);
 
-// "tel:" and the number percent-encoded as it is: blanks, slashes and every
-// other character reach the handler unchanged once the link is decoded.
+// "tel:" and the number. What a telephone number is written with stays as
+// it is ("+" of an international number, digits, letters, the separators
+// "-", ".", "(" and ")", and "*"), since a handler need not decode the link;
+// everything else is percent-encoded (UTF-8): blanks, "/", "#", ";", "?",
+// "%" and the like, so nothing in the number can end the path or add a
+// parameter. Decoded, the link gives the number unchanged.
 QString telLinkFor(const QString& number);
 
 // Hands the call to the desktop and returns at once. True when a handler

@@ -11,13 +11,17 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollBar>
+#include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <stdexcept>
 
 TFVidra* FVidra = nullptr;
@@ -58,6 +62,34 @@ protected:
         p.drawLine(0, h - 1, w - 1, h - 1);
     }
 };
+
+void keepRoomForColumns(vidra::DbGrid* grid)
+{
+    // The window may not get so narrow that the fitted columns lose their
+    // text (or, scaled below a pixel, their width): the grid keeps room for a
+    // few characters in each column. Columns are fitted in proportion, so the
+    // narrowest one sets the width; the grid's minimum is also the window's,
+    // through the layout.
+    int sum = 0;
+    int narrowest = 0;
+    for (int i = 0; i < grid->columnCount(); ++i) {
+        const int w = grid->columnWidth(i);
+        if (w <= 0) continue;
+        sum += w;
+        narrowest = narrowest == 0 ? w : std::min(narrowest, w);
+    }
+    if (narrowest == 0) return;
+    constexpr int kCharacters = 4;
+    constexpr int kTextMargins = 2 + 1; // the cell's text rectangle lies inside these
+    const int perColumn =
+        kCharacters * QFontMetrics(grid->font()).averageCharWidth() + kTextMargins;
+    const int usable = (perColumn * sum + narrowest - 1) / narrowest;
+    const int bar =
+        grid->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, grid->verticalScrollBar());
+    grid->setMinimumWidth(usable + vidra::DbGrid::kIndicatorWidth +
+                          grid->columnCount() * vidra::DbGrid::kGridLineWidth + bar +
+                          2 * grid->frameWidth());
+}
 
 } // namespace
 
@@ -128,6 +160,7 @@ TFVidra::TFVidra(const QString& iniFileName, QWidget* parent)
     setTabOrder(edMesto, dbImenik);
     setTabOrder(dbImenik, dbNapomena);
 
+    keepRoomForColumns(dbImenik);
     resize(kClientWidth, kClientHeight);
     if (const QScreen* s = screen()) {
         const QRect desk = s->availableGeometry();
