@@ -975,20 +975,22 @@ bool Table::Locate(const QString& fieldName, const QVariant& value)
         Field& field = FieldByName(fieldName);
         const int f = field.Index();
         const bool wantNull = value.isNull();
-        const std::u32string want =
-            wantNull ? std::u32string() : utf8::foldedCodePoints(value.toString());
+        const QString wantText = wantNull ? QString() : value.toString();
+        const QByteArray want = wantText.toUtf8();
+        // Bytes that are not UTF-8 read as U+FFFD; only a value holding one
+        // can equal such a cell, and only as the text the program shows.
+        const bool wantReplacement = wantText.contains(QChar(QChar::ReplacementCharacter));
         const size_t n = d->count();
         for (size_t p = 0; p < n; ++p) {
             const RowFilter::Cell c = d->snap.cell(d->rowAt(p), f);
             bool match;
-            if (!c.data) {
-                match = wantNull;
-            } else if (wantNull) {
-                match = false;
-            } else {
-                const std::u32string got = utf8::foldedCodePoints(c.data, c.size);
-                match = got == want;
-            }
+            if (!c.data || wantNull)
+                match = !c.data && wantNull;
+            else if (c.size == size_t(want.size()) &&
+                     std::memcmp(c.data, want.constData(), c.size) == 0)
+                match = true;
+            else
+                match = wantReplacement && cellText(c) == wantText;
             if (match) {
                 d->pos = int(p);
                 d->bof = d->eof = false;

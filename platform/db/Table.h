@@ -111,8 +111,9 @@ public:
     // Whether record numbers are meaningful (open and unfiltered).
     bool CanNumberRows() const { return Active() && !m_filtered; }
     int RecordCount() const;
-    // Exact (case-folded) equality on the whole value among the rows that
-    // pass the filter; a failure counts as not found.
+    // Exact equality on the whole value, letter case included, among the
+    // rows that pass the filter; null matches only null. A failure counts as
+    // not found and leaves the current row where it was.
     bool Locate(const QString& fieldName, const QVariant& value);
 
     // --- filter (row-filter language of RowFilter)
