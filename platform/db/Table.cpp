@@ -180,6 +180,24 @@ struct Table::Impl
     size_t count() const { return useVisible ? visible.size() : snap.rows(); }
     size_t rowAt(size_t position) const { return useVisible ? visible[position] : position; }
 
+    // What a post writes: every field of a new row; of an edited row, the
+    // fields typed into whose value now differs from the one read, so that
+    // an untouched value goes back to the file exactly as it came.
+    std::vector<int> changedFields(bool inserting) const
+    {
+        std::vector<int> out;
+        for (size_t f = 0; f < buffer.size(); ++f) {
+            if (!inserting) {
+                if (!modified[f]) continue;
+                const RowFilter::Cell was = snap.cell(rowAt(size_t(pos)), int(f));
+                const auto& now = buffer[f];
+                if (was.data ? now && cellText(was) == *now : !now) continue;
+            }
+            out.push_back(int(f));
+        }
+        return out;
+    }
+
     // Folded prefix keys per field, built the first time a search needs them
     // and kept in step with every change after that (empty: not built).
     std::vector<std::vector<uint64_t>> prefixKeys;
@@ -740,22 +758,23 @@ void Table::Post()
     emit updateRecordRequested();
     if (BeforePost) BeforePost(*this);
     if (!CanModify()) raise("Cannot modify a read-only dataset");
-    for (auto& f : m_fields) {
-        const auto& v = d->buffer[size_t(f->Index())];
-        if (f->DataType() == FieldType::WideString && v && f->Size() > 0 && v->size() > f->Size())
+    const bool inserting = m_state == DatasetState::Insert;
+    const std::vector<int> changed = d->changedFields(inserting);
+    // A value is held to its declared size only where this post writes it:
+    // a longer one that a file brought and nobody touched saves as it is.
+    for (int i : changed) {
+        const Field& f = *m_fields[size_t(i)];
+        const auto& v = d->buffer[size_t(i)];
+        if (f.DataType() == FieldType::WideString && v && f.Size() > 0 && v->size() > f.Size())
             throw DbError(QStringLiteral("The value of field '%1' is too long: at most %2 "
                                          "characters fit")
-                              .arg(f->FieldName())
-                              .arg(f->Size()));
+                              .arg(f.FieldName())
+                              .arg(f.Size()));
     }
 
     sqlite3* db = m_connection->handle();
     const QString table = quoteIdentifier(m_tableName);
-    const bool inserting = m_state == DatasetState::Insert;
     int64_t rowId = 0;
-    std::vector<int> changed;
-    for (int f = 0; f < FieldCount(); ++f)
-        if (d->modified[size_t(f)]) changed.push_back(f);
 
     if (inserting || !changed.empty()) {
         QString sql;

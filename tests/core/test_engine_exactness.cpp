@@ -97,4 +97,64 @@ TEST_F(Exactness, LocateMatchesTheWholeStoredValueWithoutFoldingCase)
     EXPECT_FALSE(table.Locate("Telefon", "AB12"));
 }
 
+// ------------------------------------------------------------- declared sizes
+
+TEST_F(Exactness, ValuesLongerThanTheirDeclaredSizeSaveUntouched)
+{
+    // A file prepared elsewhere: a number over 16 and a name over 50 characters.
+    const QString longTel = QStringLiteral("011/123-456-789-01");
+    const QString longName = QString(60, QChar(u'Ž'));
+    open({{longTel, longName, "ULICA 1", "BROD", QString()},
+          {"011/222", "DRUGI", "ULICA 2", QString(), QString()}});
+
+    // Another box of the record changed: the long values stay as they were.
+    table.Edit();
+    table.FieldByName("Adresa").SetValue("NOVA ULICA 9");
+    EXPECT_EQ(errorOf([&] { table.Post(); }), "<no error>");
+    EXPECT_EQ(table.State(), DatasetState::Browse);
+    EXPECT_EQ(fileColumn("Telefon"), (QStringList{longTel, "011/222"}));
+    EXPECT_EQ(fileColumn("Vlasnik"), (QStringList{longName, "DRUGI"}));
+    EXPECT_EQ(fileColumn("Adresa"), (QStringList{"NOVA ULICA 9", "ULICA 2"}));
+
+    // Typed over and back again is no change either.
+    table.Edit();
+    table.FieldByName("Vlasnik").SetValue("KRAĆE");
+    table.FieldByName("Vlasnik").SetValue(longName);
+    table.FieldByName("Mesto").SetValue("KOSTELIN");
+    EXPECT_EQ(errorOf([&] { table.Post(); }), "<no error>");
+    EXPECT_EQ(fileColumn("Vlasnik"), (QStringList{longName, "DRUGI"}));
+    EXPECT_EQ(fileColumn("Mesto"), (QStringList{"KOSTELIN", QString()}));
+
+    // A value changed in this edit is held to its size; the edit stays open.
+    table.Edit();
+    table.FieldByName("Telefon").SetValue(longTel + "9");
+    table.FieldByName("Adresa").SetValue("TREĆA ULICA");
+    const QString msg = errorOf([&] { table.Post(); });
+    EXPECT_TRUE(msg.contains("Telefon") && msg.contains("too long")) << msg.toStdString();
+    EXPECT_FALSE(msg.contains("Vlasnik")) << msg.toStdString();
+    EXPECT_EQ(table.State(), DatasetState::Edit);
+    EXPECT_EQ(current("Telefon"), longTel + "9");
+    EXPECT_EQ(current("Adresa"), "TREĆA ULICA");
+    EXPECT_EQ(fileColumn("Telefon"), (QStringList{longTel, "011/222"}));
+    EXPECT_EQ(fileColumn("Adresa"), (QStringList{"NOVA ULICA 9", "ULICA 2"}));
+    table.FieldByName("Telefon").SetValue("011/999-999");
+    table.Post();
+    EXPECT_EQ(fileColumn("Telefon"), (QStringList{"011/999-999", "011/222"}));
+    EXPECT_EQ(fileColumn("Vlasnik"), (QStringList{longName, "DRUGI"}));
+
+    // A new row writes every value, so every value is held to its size.
+    table.Insert();
+    table.FieldByName("Telefon").SetValue(QString(16, u'1'));
+    table.FieldByName("Vlasnik").SetValue(QString(51, u'V'));
+    table.FieldByName("Adresa").SetValue("ULICA 3");
+    const QString insertMsg = errorOf([&] { table.Post(); });
+    EXPECT_TRUE(insertMsg.contains("Vlasnik") && insertMsg.contains("50"))
+        << insertMsg.toStdString();
+    EXPECT_EQ(table.State(), DatasetState::Insert);
+    EXPECT_EQ(fileColumn("Telefon").size(), 2);
+    table.FieldByName("Vlasnik").SetValue(QString(50, u'V'));
+    table.Post();
+    EXPECT_EQ(fileColumn("Vlasnik").last(), QString(50, u'V'));
+}
+
 } // namespace
