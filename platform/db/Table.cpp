@@ -925,9 +925,12 @@ int Table::MoveBy(int distance)
     checkActive();
     checkBrowseMode();
     const int n = int(d->count());
+    const bool bofWas = d->bof;
+    const bool eofWas = d->eof;
     if (n == 0 || distance == 0) {
         if (n == 0) {
             d->bof = d->eof = true;
+            if (!bofWas || !eofWas) emit currentChanged();
         }
         return 0;
     }
@@ -942,7 +945,9 @@ int Table::MoveBy(int distance)
         d->eof = false;
         d->bof = moved > distance;
     }
-    if (moved != 0) emit currentChanged();
+    // A move that finds no further row changes only a flag, and the
+    // navigator and the scroll bar show the flags.
+    if (moved != 0 || d->bof != bofWas || d->eof != eofWas) emit currentChanged();
     return moved;
 }
 
@@ -973,8 +978,9 @@ void Table::SetRecNo(int recNo)
     const int n = int(d->count());
     if (n == 0) return;
     const int to = std::clamp(recNo, 1, n) - 1;
+    const bool flagged = d->bof || d->eof;
     d->bof = d->eof = false;
-    if (to != d->pos) {
+    if (to != d->pos || flagged) {
         d->pos = to;
         emit currentChanged();
     }

@@ -146,7 +146,7 @@ public:
 signals:
     void stateChanged();               // Inactive/Browse/Edit/Insert changed
     void dataChanged();                // rows reloaded, filtered, added or removed
-    void currentChanged();             // the current row moved
+    void currentChanged();             // the current row moved, or a begin/end flag changed
     void fieldChanged(int fieldIndex); // a pending value changed
     // At the start of every post: controls write what they hold into the fields.
     void updateRecordRequested();

@@ -117,8 +117,6 @@ void DbNavigator::clicked(Button b)
         t->Last();
         break;
     }
-    // A move that finds no row emits nothing, but it sets a flag.
-    updateButtons();
 }
 
 } // namespace vidra
