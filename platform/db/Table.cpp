@@ -90,8 +90,8 @@ struct Snapshot
     std::vector<Arena> arenas;
     std::vector<uint32_t> cells; // row-major
     std::vector<int64_t> rowIds;
-    QString rowIdName;  // how the file's row id is reached in this table
-    QString schemaCode; // what saving would run of the file's own; such a table is only read
+    QString rowIdName;   // how the file's row id is reached in this table
+    QString notWritable; // why saving would run code of the file's own; such a table is only read
 
     explicit Snapshot(int fields = 0) : fieldCount(fields), arenas(size_t(fields)) {}
     size_t rows() const { return rowIds.size(); }
@@ -437,7 +437,6 @@ namespace {
 Snapshot loadSnapshot(sqlite3* db, const QString& tableName, const QStringList& fields)
 {
     QString realName;
-    QString createSql;
     {
         Statement st(db, QStringLiteral("SELECT type, name, sql FROM sqlite_schema "
                                         "WHERE name = ?1 COLLATE NOCASE AND type IN "
@@ -457,7 +456,6 @@ Snapshot loadSnapshot(sqlite3* db, const QString& tableName, const QStringList& 
         if (text(2).simplified().startsWith(u"CREATE VIRTUAL", Qt::CaseInsensitive))
             throw DbError(QStringLiteral("'%1' is a virtual table, not a table").arg(tableName));
         realName = text(1);
-        createSql = text(2);
     }
 
     QStringList columns;
@@ -506,7 +504,7 @@ Snapshot loadSnapshot(sqlite3* db, const QString& tableName, const QStringList& 
 
     Snapshot snap(int(fields.size()));
     snap.rowIdName = rowIdName;
-    snap.schemaCode = schemaCodeRunOnSave(db, realName, createSql, fields);
+    snap.notWritable = schemaCodeRunOnSave(db, realName, fields, rowIdName);
     {
         // Room for the rows up front: the highest row id is a cheap, usually
         // exact estimate, bounded by what the file could hold.
@@ -621,7 +619,17 @@ void Table::Requery()
 bool Table::CanModify() const
 {
     return Active() && m_connection && m_connection->isOpen() && !m_connection->isReadOnly() &&
-           d->snap.schemaCode.isEmpty();
+           d->snap.notWritable.isEmpty();
+}
+
+void Table::checkModifiable() const
+{
+    if (CanModify()) return;
+    if (Active() && !d->snap.notWritable.isEmpty() && m_connection && m_connection->isOpen() &&
+        !m_connection->isReadOnly())
+        throw DbError(m_componentName + QStringLiteral(": The table cannot be changed: ") +
+                      d->snap.notWritable);
+    raise("Cannot modify a read-only dataset");
 }
 
 bool Table::IsEmpty() const
@@ -639,7 +647,7 @@ void Table::Insert()
 {
     checkActive();
     checkBrowseMode();
-    if (!CanModify()) raise("Cannot modify a read-only dataset");
+    checkModifiable();
     d->buffer.assign(m_fields.size(), std::nullopt);
     d->modified.assign(m_fields.size(), false);
     d->posBeforeInsert = d->pos;
@@ -654,7 +662,7 @@ void Table::Edit()
 {
     checkActive();
     if (m_state == DatasetState::Edit || m_state == DatasetState::Insert) return;
-    if (!CanModify()) raise("Cannot modify a read-only dataset");
+    checkModifiable();
     if (d->count() == 0) {
         Insert();
         return;
@@ -757,7 +765,7 @@ void Table::Post()
     if (m_state != DatasetState::Edit && m_state != DatasetState::Insert) return;
     emit updateRecordRequested();
     if (BeforePost) BeforePost(*this);
-    if (!CanModify()) raise("Cannot modify a read-only dataset");
+    checkModifiable();
     const bool inserting = m_state == DatasetState::Insert;
     const std::vector<int> changed = d->changedFields(inserting);
     // A value is held to its declared size only where this post writes it:
@@ -861,7 +869,7 @@ void Table::Delete()
         return;
     }
     if (d->count() == 0) raise("Cannot perform this operation on an empty dataset");
-    if (!CanModify()) raise("Cannot modify a read-only dataset");
+    checkModifiable();
     if (m_state == DatasetState::Edit) Cancel();
     if (BeforeDelete) BeforeDelete(*this);
 

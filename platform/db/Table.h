@@ -86,6 +86,8 @@ public:
 
     // --- state
     DatasetState State() const { return m_state; }
+    // Not for a read-only file, nor for a table whose saves would run code
+    // of the file's own (Edit, Insert and Delete then say why).
     bool CanModify() const;
     bool IsEmpty() const;
 
@@ -166,6 +168,9 @@ private:
     [[noreturn]] void raise(const char* text) const;
     void checkActive() const;
     void checkBrowseMode();
+    // Raises why the table may not be changed: a read-only file, or code of
+    // the file's own that a save would run.
+    void checkModifiable() const;
     void setState(DatasetState s);
     QStringList fieldNames() const;
 };
