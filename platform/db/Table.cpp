@@ -764,9 +764,18 @@ void Table::Post()
     checkActive();
     if (m_state != DatasetState::Edit && m_state != DatasetState::Insert) return;
     emit updateRecordRequested();
+    const DatasetState state = m_state;
+    const bool inserting = state == DatasetState::Insert;
+    // The rules run inside the write they guard, so that what they found (a
+    // number nobody has, for one) still holds when the row is written: a
+    // second user's save waits for the lock meanwhile. An edit that changes
+    // nothing writes nothing and takes no lock; a read-only file takes none.
+    std::optional<WriteTransaction> tx;
+    if (CanModify() && (inserting || !d->changedFields(false).empty()))
+        tx.emplace(m_connection->handle());
     if (BeforePost) BeforePost(*this);
     checkModifiable();
-    const bool inserting = m_state == DatasetState::Insert;
+    if (m_state != state) return; // the handler ended the edit itself
     const std::vector<int> changed = d->changedFields(inserting);
     // A value is held to its declared size only where this post writes it:
     // a longer one that a file brought and nobody touched saves as it is.
@@ -803,7 +812,7 @@ void Table::Post()
             sql =
                 QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?").arg(table, sets, d->snap.rowIdName);
         }
-        WriteTransaction tx(db);
+        if (!tx) tx.emplace(db); // the rules changed a value themselves
         if (!inserting) {
             const RowCheck c =
                 checkRowAsRead(db, table, fieldNames(), d->snap, d->rowAt(size_t(d->pos)));
@@ -830,7 +839,7 @@ void Table::Post()
             throw DbError(QStringLiteral("The record cannot be saved: another user has deleted "
                                          "it from the file"));
         rowId = sqlite3_last_insert_rowid(db);
-        tx.commit();
+        tx->commit();
     }
 
     // The file holds the row now; the snapshot follows it.

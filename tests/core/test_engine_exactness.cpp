@@ -9,6 +9,8 @@
 #include "support/ErrorOf.h"
 #include "support/TempDir.h"
 
+#include <QFile>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -155,6 +157,63 @@ TEST_F(Exactness, ValuesLongerThanTheirDeclaredSizeSaveUntouched)
     table.FieldByName("Vlasnik").SetValue(QString(50, u'V'));
     table.Post();
     EXPECT_EQ(fileColumn("Vlasnik").last(), QString(50, u'V'));
+}
+
+// ------------------------------------------------------------- one transaction
+
+TEST_F(Exactness, BeforePostRunsInsideTheWriteItGuards)
+{
+    open({{"011/111", "PRVI", "ULICA 1", QString(), QString()}});
+    // Whether this connection held a write transaction while the rules ran.
+    std::vector<bool> inWrite;
+    bool refuse = false;
+    table.BeforePost = [&](Table&) {
+        inWrite.push_back(!sqlite3_get_autocommit(conn.handle()));
+        if (refuse) throw Error(QStringLiteral("Unesi adresu pretplatnika!"));
+    };
+    const auto messageOf = [](const std::function<void()>& fn) -> QString {
+        try {
+            fn();
+        } catch (const Error& e) {
+            return e.message();
+        }
+        return QStringLiteral("<no error>");
+    };
+
+    table.Insert();
+    table.FieldByName("Telefon").SetValue("011/222");
+    table.FieldByName("Vlasnik").SetValue("DRUGI");
+    table.Post();
+    table.Edit();
+    table.FieldByName("Adresa").SetValue("NOVA");
+    table.Post();
+    EXPECT_EQ(inWrite, (std::vector<bool>{true, true}));
+
+    // A rule that refuses ends the transaction: the edit stays, the file is free.
+    refuse = true;
+    table.Edit();
+    table.FieldByName("Adresa").SetValue("TREĆA");
+    EXPECT_EQ(messageOf([&] { table.Post(); }), "Unesi adresu pretplatnika!");
+    EXPECT_EQ(table.State(), DatasetState::Edit);
+    EXPECT_EQ(current("Adresa"), "TREĆA");
+    EXPECT_TRUE(sqlite3_get_autocommit(conn.handle()));
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(file).constData(), &other), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    // An edit that changes nothing writes nothing, so it takes no lock and is
+    // not held up by another user's; its rules still run.
+    refuse = false;
+    inWrite.clear();
+    table.Cancel();
+    conn.setBusyTimeout(50);
+    table.Edit();
+    table.FieldByName("Vlasnik").SetValue(current("Vlasnik"));
+    EXPECT_EQ(messageOf([&] { table.Post(); }), "<no error>");
+    EXPECT_EQ(table.State(), DatasetState::Browse);
+    EXPECT_EQ(inWrite, (std::vector<bool>{false}));
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
 }
 
 } // namespace
