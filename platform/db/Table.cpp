@@ -880,7 +880,38 @@ void Table::Delete()
     if (d->count() == 0) raise("Cannot perform this operation on an empty dataset");
     checkModifiable();
     if (m_state == DatasetState::Edit) Cancel();
+    // The question names the current row, and only that row may go: should
+    // the handler move, filter or re-read meanwhile, nothing is deleted.
+    const size_t asked = d->rowAt(size_t(d->pos));
+    const int64_t askedId = d->snap.rowIds[asked];
+    std::vector<std::optional<QByteArray>> askedCells;
+    for (int f = 0; f < FieldCount(); ++f) {
+        const RowFilter::Cell c = d->snap.cell(asked, f);
+        askedCells.push_back(c.data
+                                 ? std::optional<QByteArray>(QByteArray(c.data, qsizetype(c.size)))
+                                 : std::nullopt);
+    }
     if (BeforeDelete) BeforeDelete(*this);
+    checkActive();
+    const auto stillAsked = [&] {
+        if (m_state != DatasetState::Browse || d->pos < 0 || size_t(d->pos) >= d->count())
+            return false;
+        const size_t row = d->rowAt(size_t(d->pos));
+        if (d->snap.rowIds[row] != askedId) return false;
+        for (int f = 0; f < FieldCount(); ++f) {
+            const RowFilter::Cell c = d->snap.cell(row, f);
+            const auto& was = askedCells[size_t(f)];
+            if (!c.data ? was.has_value()
+                        : !was || was->size() != qsizetype(c.size) ||
+                              std::memcmp(was->constData(), c.data, c.size) != 0)
+                return false;
+        }
+        return true;
+    };
+    if (!stillAsked())
+        raise("The current record changed while its delete was being confirmed; nothing was "
+              "deleted");
+    checkModifiable();
 
     sqlite3* db = m_connection->handle();
     const size_t row = d->rowAt(size_t(d->pos));

@@ -216,4 +216,76 @@ TEST_F(Exactness, BeforePostRunsInsideTheWriteItGuards)
     sqlite3_close(other);
 }
 
+// ------------------------------------------------------------- delete
+
+class DeleteExactness : public Exactness
+{
+protected:
+    void SetUp() override
+    {
+        open({{"011/111", "ANA", "ULICA 1", "KOSTELIN", QString()},
+              {"011/222", "BOJAN", "ULICA 2", "BROD", QString()},
+              {"011/333", "CVETA", "ULICA 3", "KOSTELIN", QString()},
+              {"011/444", "DUŠAN", "ULICA 4", "BROD", QString()}});
+    }
+    const QString changed = "Imenik: The current record changed while its delete was being "
+                            "confirmed; nothing was deleted";
+};
+
+TEST_F(DeleteExactness, ARowMadeCurrentWhileTheQuestionIsOpenIsNotDeleted)
+{
+    table.SetRecNo(2);
+    // While the question about BOJAN is open, something moves the table on.
+    table.BeforeDelete = [](Table& t) { t.Next(); };
+    EXPECT_EQ(errorOf([&] { table.Delete(); }), changed);
+    EXPECT_EQ(fileColumn("Vlasnik"), (QStringList{"ANA", "BOJAN", "CVETA", "DUŠAN"}));
+    EXPECT_EQ(table.RecordCount(), 4);
+
+    // A filter applied meanwhile that leaves another subscriber current.
+    table.SetRecNo(1);
+    table.BeforeDelete = [](Table& t) {
+        t.SetFilter("(Mesto LIKE 'BROD')");
+        t.SetFiltered(true);
+    };
+    EXPECT_EQ(errorOf([&] { table.Delete(); }), changed);
+    EXPECT_EQ(fileColumn("Vlasnik"), (QStringList{"ANA", "BOJAN", "CVETA", "DUŠAN"}));
+    EXPECT_EQ(table.RecordCount(), 2);
+    EXPECT_EQ(current("Vlasnik"), "BOJAN");
+
+    // A filter that keeps the asked subscriber current: that one goes.
+    table.SetFiltered(false);
+    table.SetRecNo(4);
+    table.BeforeDelete = [](Table& t) {
+        t.SetFilter("(Vlasnik LIKE 'D*')");
+        t.SetFiltered(true);
+    };
+    EXPECT_EQ(errorOf([&] { table.Delete(); }), "<no error>");
+    EXPECT_EQ(fileColumn("Vlasnik"), (QStringList{"ANA", "BOJAN", "CVETA"}));
+    EXPECT_TRUE(table.IsEmpty());
+
+    // Re-read meanwhile, after another user changed the asked row: not the row asked about.
+    table.SetFiltered(false);
+    table.SetRecNo(1);
+    table.BeforeDelete = [&](Table& t) {
+        testsupport::execSql(file,
+                             "UPDATE Vlasnici SET Vlasnik = 'ANA-MARIJA' WHERE Vlasnik = 'ANA'");
+        t.Requery();
+    };
+    EXPECT_EQ(errorOf([&] { table.Delete(); }), changed);
+    EXPECT_EQ(fileColumn("Vlasnik"), (QStringList{"ANA-MARIJA", "BOJAN", "CVETA"}));
+}
+
+TEST_F(DeleteExactness, AFilterThatLeavesNoRowWhileTheQuestionIsOpenDeletesNothing)
+{
+    table.SetRecNo(3);
+    table.BeforeDelete = [](Table& t) {
+        t.SetFilter("(Vlasnik LIKE 'NIKO*')");
+        t.SetFiltered(true);
+    };
+    EXPECT_EQ(errorOf([&] { table.Delete(); }), changed);
+    EXPECT_EQ(fileColumn("Vlasnik"), (QStringList{"ANA", "BOJAN", "CVETA", "DUŠAN"}));
+    EXPECT_TRUE(table.IsEmpty());
+    EXPECT_EQ(table.CurrentPosition(), -1);
+}
+
 } // namespace
