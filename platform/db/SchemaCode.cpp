@@ -3,66 +3,41 @@
 #include "platform/Error.h"
 #include "platform/db/Connection.h"
 
-#include <QRegularExpression>
+#include <map>
 #include <sqlite3.h>
+#include <vector>
 
 namespace vidra {
 
 namespace {
 
-// The statement with every quoted text or name and every comment blanked
-// out, so that only its own words and signs remain.
-QString bareCode(const QString& sql)
+QString quoted(const QString& name)
 {
-    QString out;
-    const qsizetype n = sql.size();
-    qsizetype i = 0;
-    while (i < n) {
-        const QChar c = sql[i];
-        if (c == u'\'' || c == u'"' || c == u'`' || c == u'[') {
-            const QChar close = c == u'[' ? QChar(u']') : c;
-            ++i;
-            while (i < n) {
-                if (sql[i] == close) {
-                    // A doubled quote stays inside; brackets have no escape.
-                    if (close != u']' && i + 1 < n && sql[i + 1] == close) {
-                        i += 2;
-                        continue;
-                    }
-                    break;
-                }
-                ++i;
-            }
-            ++i;
-            out += u' ';
-        } else if (c == u'-' && i + 1 < n && sql[i + 1] == u'-') {
-            while (i < n && sql[i] != u'\n')
-                ++i;
-            out += u' ';
-        } else if (c == u'/' && i + 1 < n && sql[i + 1] == u'*') {
-            const qsizetype end = sql.indexOf(QStringLiteral("*/"), i + 2);
-            i = end < 0 ? n : end + 2;
-            out += u' ';
-        } else {
-            out += c;
-            ++i;
-        }
-    }
-    return out;
+    QString q = name;
+    q.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + q + u'"';
 }
 
-bool hasCheckKeyword(const QString& sql)
+QString columnText(sqlite3_stmt* st, int column)
 {
-    static const QRegularExpression check(QStringLiteral("(^|[^\\w$])CHECK($|[^\\w$])"),
-                                          QRegularExpression::CaseInsensitiveOption);
-    return bareCode(sql).contains(check);
+    return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, column)));
 }
 
-// Runs a query with the table's name bound as ?1 and tells whether it gives a row.
-bool anyRow(sqlite3* db, const char* sql, const QString& table)
+// A setting that cannot be read counts as on.
+bool settingOn(sqlite3* db, int op)
+{
+    int on = 1;
+    if (sqlite3_db_config(db, op, -1, &on) != SQLITE_OK) return true;
+    return on != 0;
+}
+
+bool hasTriggers(sqlite3* db, const QString& table)
 {
     sqlite3_stmt* st = nullptr;
-    int rc = sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+    int rc = sqlite3_prepare_v2(db,
+                                "SELECT 1 FROM sqlite_schema WHERE type = 'trigger' AND "
+                                "tbl_name = ?1 COLLATE NOCASE",
+                                -1, &st, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_finalize(st);
         throwSqliteError(db, rc);
@@ -75,43 +50,117 @@ bool anyRow(sqlite3* db, const char* sql, const QString& table)
     return rc == SQLITE_ROW;
 }
 
+struct Call
+{
+    QString name;
+    int args = -1;
+};
+
+// The functions a statement would call, read from SQLite's listing of its
+// compiled program; nothing runs. A statement that does not compile runs
+// nothing either: the save fails with SQLite's own message.
+void collectCalls(sqlite3* db, const QString& sql, std::vector<Call>& out)
+{
+    sqlite3_stmt* st = nullptr;
+    const QByteArray s = (QStringLiteral("EXPLAIN ") + sql).toUtf8();
+    if (sqlite3_prepare_v2(db, s.constData(), int(s.size()), &st, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(st);
+        return;
+    }
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        const QString opcode = columnText(st, 1);
+        if (!opcode.startsWith(u"Function") && !opcode.startsWith(u"PureFunc")) continue;
+        const QString p4 = columnText(st, 5); // "name(arguments)"
+        const qsizetype open = p4.indexOf(u'(');
+        Call call;
+        call.name = open < 0 ? p4 : p4.left(open);
+        if (open >= 0) {
+            bool ok = false;
+            const int n = p4.mid(open + 1).section(u')', 0, 0).toInt(&ok);
+            if (ok) call.args = n;
+        }
+        out.push_back(call);
+    }
+    sqlite3_finalize(st);
+    if (rc != SQLITE_DONE) throwSqliteError(db, rc);
+}
+
+// Functions SQLite marks innocuous and lets schema code call, by lower-cased
+// name and argument count (-1: any). The pragma statement, unlike its table
+// form, cannot be shadowed by a table of the file.
+std::map<QString, std::vector<std::pair<int, bool>>> functionSafety(sqlite3* db)
+{
+    std::map<QString, std::vector<std::pair<int, bool>>> out;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA function_list", -1, &st, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(st);
+        return out; // nothing counts as safe
+    }
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        const int flags = sqlite3_column_int(st, 5);
+        const bool safe = (flags & SQLITE_INNOCUOUS) && !(flags & SQLITE_DIRECTONLY);
+        out[columnText(st, 0).toLower()].emplace_back(sqlite3_column_int(st, 4), safe);
+    }
+    sqlite3_finalize(st);
+    return out;
+}
+
+bool isSafe(const std::map<QString, std::vector<std::pair<int, bool>>>& safety, const Call& call)
+{
+    const auto it = safety.find(call.name.toLower());
+    if (it == safety.end()) return false;
+    bool exact = false;
+    for (const auto& [args, safe] : it->second)
+        exact = exact || args == call.args;
+    bool any = false;
+    for (const auto& [args, safe] : it->second) {
+        if (args != (exact ? call.args : -1)) continue;
+        if (!safe) return false;
+        any = true;
+    }
+    return any;
+}
+
 } // namespace
 
-QString schemaCodeRunOnSave(sqlite3* db, const QString& table, const QString& createSql,
-                            const QStringList& savedColumns)
+QString schemaCodeRunOnSave(sqlite3* db, const QString& table, const QStringList& savedColumns,
+                            const QString& rowIdName)
 {
-    if (hasCheckKeyword(createSql)) return QStringLiteral("a CHECK constraint");
-    if (anyRow(db, "SELECT 1 FROM pragma_table_xinfo(?1) WHERE hidden IN (2, 3)", table))
-        return QStringLiteral("a generated column");
-    {
-        // A save names every declared column, so only the others' defaults are evaluated.
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db, "SELECT name, dflt_value FROM pragma_table_info(?1)", -1, &st,
-                               nullptr) != SQLITE_OK) {
-            sqlite3_finalize(st);
-            throwSqliteError(db);
-        }
-        const QByteArray name = table.toUtf8();
-        sqlite3_bind_text(st, 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
-        bool computed = false;
-        int rc;
-        while (!computed && (rc = sqlite3_step(st)) == SQLITE_ROW) {
-            const QString column =
-                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
-            const QString def =
-                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
-            // Literals and the current time are values; anything with a call is code.
-            computed =
-                bareCode(def).contains(u'(') && !savedColumns.contains(column, Qt::CaseInsensitive);
-        }
-        sqlite3_finalize(st);
-        if (computed) return QStringLiteral("a computed default value");
+    // Switched off when the file was opened; a library that would not do
+    // so runs the file's triggers on every save.
+    if (settingOn(db, SQLITE_DBCONFIG_ENABLE_TRIGGER) && hasTriggers(db, table))
+        return QStringLiteral("saving would run triggers of the file, which cannot be switched "
+                              "off here");
+
+    // The statements the table's saves and deletes are made of. SQLite keeps
+    // most schema code to innocuous functions itself, but not every release
+    // does so for CHECK constraints: what the compiled programs call decides.
+    QStringList columns, marks, sets;
+    for (const QString& c : savedColumns) {
+        columns << quoted(c);
+        marks << QStringLiteral("?");
+        sets << quoted(c) + QStringLiteral(" = ?");
     }
-    if (anyRow(db,
-               "SELECT 1 FROM pragma_index_list(?1) AS il WHERE il.partial = 1 OR EXISTS "
-               "(SELECT 1 FROM pragma_index_xinfo(il.name) WHERE cid = -2)",
-               table))
-        return QStringLiteral("an index on an expression or on part of the rows");
+    const QString t = quoted(table);
+    std::vector<Call> calls;
+    collectCalls(db,
+                 QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                     .arg(t, columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
+                 calls);
+    collectCalls(db,
+                 QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
+                     .arg(t, sets.join(QStringLiteral(", ")), rowIdName),
+                 calls);
+    collectCalls(db, QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(t, rowIdName), calls);
+    if (calls.empty()) return QString();
+
+    const auto safety = functionSafety(db);
+    for (const Call& call : calls)
+        if (!isSafe(safety, call))
+            return QStringLiteral("its rules call %1(), which is not one of SQLite's safe "
+                                  "functions")
+                .arg(call.name);
     return QString();
 }
 

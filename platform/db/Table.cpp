@@ -90,8 +90,8 @@ struct Snapshot
     std::vector<Arena> arenas;
     std::vector<uint32_t> cells; // row-major
     std::vector<int64_t> rowIds;
-    QString rowIdName;  // how the file's row id is reached in this table
-    QString schemaCode; // what saving would run of the file's own; such a table is only read
+    QString rowIdName;   // how the file's row id is reached in this table
+    QString notWritable; // why saving would run code of the file's own; such a table is only read
 
     explicit Snapshot(int fields = 0) : fieldCount(fields), arenas(size_t(fields)) {}
     size_t rows() const { return rowIds.size(); }
@@ -179,6 +179,24 @@ struct Table::Impl
 
     size_t count() const { return useVisible ? visible.size() : snap.rows(); }
     size_t rowAt(size_t position) const { return useVisible ? visible[position] : position; }
+
+    // What a post writes: every field of a new row; of an edited row, the
+    // fields typed into whose value now differs from the one read, so that
+    // an untouched value goes back to the file exactly as it came.
+    std::vector<int> changedFields(bool inserting) const
+    {
+        std::vector<int> out;
+        for (size_t f = 0; f < buffer.size(); ++f) {
+            if (!inserting) {
+                if (!modified[f]) continue;
+                const RowFilter::Cell was = snap.cell(rowAt(size_t(pos)), int(f));
+                const auto& now = buffer[f];
+                if (was.data ? now && cellText(was) == *now : !now) continue;
+            }
+            out.push_back(int(f));
+        }
+        return out;
+    }
 
     // Folded prefix keys per field, built the first time a search needs them
     // and kept in step with every change after that (empty: not built).
@@ -419,7 +437,6 @@ namespace {
 Snapshot loadSnapshot(sqlite3* db, const QString& tableName, const QStringList& fields)
 {
     QString realName;
-    QString createSql;
     {
         Statement st(db, QStringLiteral("SELECT type, name, sql FROM sqlite_schema "
                                         "WHERE name = ?1 COLLATE NOCASE AND type IN "
@@ -439,7 +456,6 @@ Snapshot loadSnapshot(sqlite3* db, const QString& tableName, const QStringList& 
         if (text(2).simplified().startsWith(u"CREATE VIRTUAL", Qt::CaseInsensitive))
             throw DbError(QStringLiteral("'%1' is a virtual table, not a table").arg(tableName));
         realName = text(1);
-        createSql = text(2);
     }
 
     QStringList columns;
@@ -488,7 +504,7 @@ Snapshot loadSnapshot(sqlite3* db, const QString& tableName, const QStringList& 
 
     Snapshot snap(int(fields.size()));
     snap.rowIdName = rowIdName;
-    snap.schemaCode = schemaCodeRunOnSave(db, realName, createSql, fields);
+    snap.notWritable = schemaCodeRunOnSave(db, realName, fields, rowIdName);
     {
         // Room for the rows up front: the highest row id is a cheap, usually
         // exact estimate, bounded by what the file could hold.
@@ -603,7 +619,17 @@ void Table::Requery()
 bool Table::CanModify() const
 {
     return Active() && m_connection && m_connection->isOpen() && !m_connection->isReadOnly() &&
-           d->snap.schemaCode.isEmpty();
+           d->snap.notWritable.isEmpty();
+}
+
+void Table::checkModifiable() const
+{
+    if (CanModify()) return;
+    if (Active() && !d->snap.notWritable.isEmpty() && m_connection && m_connection->isOpen() &&
+        !m_connection->isReadOnly())
+        throw DbError(m_componentName + QStringLiteral(": The table cannot be changed: ") +
+                      d->snap.notWritable);
+    raise("Cannot modify a read-only dataset");
 }
 
 bool Table::IsEmpty() const
@@ -621,7 +647,7 @@ void Table::Insert()
 {
     checkActive();
     checkBrowseMode();
-    if (!CanModify()) raise("Cannot modify a read-only dataset");
+    checkModifiable();
     d->buffer.assign(m_fields.size(), std::nullopt);
     d->modified.assign(m_fields.size(), false);
     d->posBeforeInsert = d->pos;
@@ -636,7 +662,7 @@ void Table::Edit()
 {
     checkActive();
     if (m_state == DatasetState::Edit || m_state == DatasetState::Insert) return;
-    if (!CanModify()) raise("Cannot modify a read-only dataset");
+    checkModifiable();
     if (d->count() == 0) {
         Insert();
         return;
@@ -738,24 +764,34 @@ void Table::Post()
     checkActive();
     if (m_state != DatasetState::Edit && m_state != DatasetState::Insert) return;
     emit updateRecordRequested();
+    const DatasetState state = m_state;
+    const bool inserting = state == DatasetState::Insert;
+    // The rules run inside the write they guard, so that what they found (a
+    // number nobody has, for one) still holds when the row is written: a
+    // second user's save waits for the lock meanwhile. An edit that changes
+    // nothing writes nothing and takes no lock; a read-only file takes none.
+    std::optional<WriteTransaction> tx;
+    if (CanModify() && (inserting || !d->changedFields(false).empty()))
+        tx.emplace(m_connection->handle());
     if (BeforePost) BeforePost(*this);
-    if (!CanModify()) raise("Cannot modify a read-only dataset");
-    for (auto& f : m_fields) {
-        const auto& v = d->buffer[size_t(f->Index())];
-        if (f->DataType() == FieldType::WideString && v && f->Size() > 0 && v->size() > f->Size())
+    checkModifiable();
+    if (m_state != state) return; // the handler ended the edit itself
+    const std::vector<int> changed = d->changedFields(inserting);
+    // A value is held to its declared size only where this post writes it:
+    // a longer one that a file brought and nobody touched saves as it is.
+    for (int i : changed) {
+        const Field& f = *m_fields[size_t(i)];
+        const auto& v = d->buffer[size_t(i)];
+        if (f.DataType() == FieldType::WideString && v && f.Size() > 0 && v->size() > f.Size())
             throw DbError(QStringLiteral("The value of field '%1' is too long: at most %2 "
                                          "characters fit")
-                              .arg(f->FieldName())
-                              .arg(f->Size()));
+                              .arg(f.FieldName())
+                              .arg(f.Size()));
     }
 
     sqlite3* db = m_connection->handle();
     const QString table = quoteIdentifier(m_tableName);
-    const bool inserting = m_state == DatasetState::Insert;
     int64_t rowId = 0;
-    std::vector<int> changed;
-    for (int f = 0; f < FieldCount(); ++f)
-        if (d->modified[size_t(f)]) changed.push_back(f);
 
     if (inserting || !changed.empty()) {
         QString sql;
@@ -776,7 +812,7 @@ void Table::Post()
             sql =
                 QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?").arg(table, sets, d->snap.rowIdName);
         }
-        WriteTransaction tx(db);
+        if (!tx) tx.emplace(db); // the rules changed a value themselves
         if (!inserting) {
             const RowCheck c =
                 checkRowAsRead(db, table, fieldNames(), d->snap, d->rowAt(size_t(d->pos)));
@@ -803,7 +839,7 @@ void Table::Post()
             throw DbError(QStringLiteral("The record cannot be saved: another user has deleted "
                                          "it from the file"));
         rowId = sqlite3_last_insert_rowid(db);
-        tx.commit();
+        tx->commit();
     }
 
     // The file holds the row now; the snapshot follows it.
@@ -842,9 +878,40 @@ void Table::Delete()
         return;
     }
     if (d->count() == 0) raise("Cannot perform this operation on an empty dataset");
-    if (!CanModify()) raise("Cannot modify a read-only dataset");
+    checkModifiable();
     if (m_state == DatasetState::Edit) Cancel();
+    // The question names the current row, and only that row may go: should
+    // the handler move, filter or re-read meanwhile, nothing is deleted.
+    const size_t asked = d->rowAt(size_t(d->pos));
+    const int64_t askedId = d->snap.rowIds[asked];
+    std::vector<std::optional<QByteArray>> askedCells;
+    for (int f = 0; f < FieldCount(); ++f) {
+        const RowFilter::Cell c = d->snap.cell(asked, f);
+        askedCells.push_back(c.data
+                                 ? std::optional<QByteArray>(QByteArray(c.data, qsizetype(c.size)))
+                                 : std::nullopt);
+    }
     if (BeforeDelete) BeforeDelete(*this);
+    checkActive();
+    const auto stillAsked = [&] {
+        if (m_state != DatasetState::Browse || d->pos < 0 || size_t(d->pos) >= d->count())
+            return false;
+        const size_t row = d->rowAt(size_t(d->pos));
+        if (d->snap.rowIds[row] != askedId) return false;
+        for (int f = 0; f < FieldCount(); ++f) {
+            const RowFilter::Cell c = d->snap.cell(row, f);
+            const auto& was = askedCells[size_t(f)];
+            if (!c.data ? was.has_value()
+                        : !was || was->size() != qsizetype(c.size) ||
+                              std::memcmp(was->constData(), c.data, c.size) != 0)
+                return false;
+        }
+        return true;
+    };
+    if (!stillAsked())
+        raise("The current record changed while its delete was being confirmed; nothing was "
+              "deleted");
+    checkModifiable();
 
     sqlite3* db = m_connection->handle();
     const size_t row = d->rowAt(size_t(d->pos));
@@ -906,9 +973,12 @@ int Table::MoveBy(int distance)
     checkActive();
     checkBrowseMode();
     const int n = int(d->count());
+    const bool bofWas = d->bof;
+    const bool eofWas = d->eof;
     if (n == 0 || distance == 0) {
         if (n == 0) {
             d->bof = d->eof = true;
+            if (!bofWas || !eofWas) emit currentChanged();
         }
         return 0;
     }
@@ -923,7 +993,9 @@ int Table::MoveBy(int distance)
         d->eof = false;
         d->bof = moved > distance;
     }
-    if (moved != 0) emit currentChanged();
+    // A move that finds no further row changes only a flag, and the
+    // navigator and the scroll bar show the flags.
+    if (moved != 0 || d->bof != bofWas || d->eof != eofWas) emit currentChanged();
     return moved;
 }
 
@@ -954,8 +1026,9 @@ void Table::SetRecNo(int recNo)
     const int n = int(d->count());
     if (n == 0) return;
     const int to = std::clamp(recNo, 1, n) - 1;
+    const bool flagged = d->bof || d->eof;
     d->bof = d->eof = false;
-    if (to != d->pos) {
+    if (to != d->pos || flagged) {
         d->pos = to;
         emit currentChanged();
     }
@@ -975,20 +1048,22 @@ bool Table::Locate(const QString& fieldName, const QVariant& value)
         Field& field = FieldByName(fieldName);
         const int f = field.Index();
         const bool wantNull = value.isNull();
-        const std::u32string want =
-            wantNull ? std::u32string() : utf8::foldedCodePoints(value.toString());
+        const QString wantText = wantNull ? QString() : value.toString();
+        const QByteArray want = wantText.toUtf8();
+        // Bytes that are not UTF-8 read as U+FFFD; only a value holding one
+        // can equal such a cell, and only as the text the program shows.
+        const bool wantReplacement = wantText.contains(QChar(QChar::ReplacementCharacter));
         const size_t n = d->count();
         for (size_t p = 0; p < n; ++p) {
             const RowFilter::Cell c = d->snap.cell(d->rowAt(p), f);
             bool match;
-            if (!c.data) {
-                match = wantNull;
-            } else if (wantNull) {
-                match = false;
-            } else {
-                const std::u32string got = utf8::foldedCodePoints(c.data, c.size);
-                match = got == want;
-            }
+            if (!c.data || wantNull)
+                match = !c.data && wantNull;
+            else if (c.size == size_t(want.size()) &&
+                     std::memcmp(c.data, want.constData(), c.size) == 0)
+                match = true;
+            else
+                match = wantReplacement && cellText(c) == wantText;
             if (match) {
                 d->pos = int(p);
                 d->bof = d->eof = false;

@@ -86,6 +86,8 @@ public:
 
     // --- state
     DatasetState State() const { return m_state; }
+    // Not for a read-only file, nor for a table whose saves would run code
+    // of the file's own (Edit, Insert and Delete then say why).
     bool CanModify() const;
     bool IsEmpty() const;
 
@@ -111,8 +113,9 @@ public:
     // Whether record numbers are meaningful (open and unfiltered).
     bool CanNumberRows() const { return Active() && !m_filtered; }
     int RecordCount() const;
-    // Exact (case-folded) equality on the whole value among the rows that
-    // pass the filter; a failure counts as not found.
+    // Exact equality on the whole value, letter case included, among the
+    // rows that pass the filter; null matches only null. A failure counts as
+    // not found and leaves the current row where it was.
     bool Locate(const QString& fieldName, const QVariant& value);
 
     // --- filter (row-filter language of RowFilter)
@@ -145,7 +148,7 @@ public:
 signals:
     void stateChanged();               // Inactive/Browse/Edit/Insert changed
     void dataChanged();                // rows reloaded, filtered, added or removed
-    void currentChanged();             // the current row moved
+    void currentChanged();             // the current row moved, or a begin/end flag changed
     void fieldChanged(int fieldIndex); // a pending value changed
     // At the start of every post: controls write what they hold into the fields.
     void updateRecordRequested();
@@ -165,6 +168,9 @@ private:
     [[noreturn]] void raise(const char* text) const;
     void checkActive() const;
     void checkBrowseMode();
+    // Raises why the table may not be changed: a read-only file, or code of
+    // the file's own that a save would run.
+    void checkModifiable() const;
     void setState(DatasetState s);
     QStringList fieldNames() const;
 };

@@ -121,8 +121,6 @@ void DbNavigator::clicked(Button b)
         t->Last();
         break;
     }
-    // A move that finds no row emits nothing, but it sets a flag.
-    updateButtons();
 }
 
 } // namespace vidra

@@ -302,13 +302,15 @@ TEST_F(Engine, EmptyTableHasBothFlagsAndNullFields)
     EXPECT_FALSE(table.IsEmpty());
 }
 
-TEST_F(Engine, LocateFoldsCaseAndSearchesOnlyFilteredRows)
+TEST_F(Engine, LocateMatchesExactlyAndSearchesOnlyFilteredRows)
 {
     openTable();
     table.Last();
     EXPECT_TRUE(table.Locate("Telefon", "012/333-333"));
     EXPECT_EQ(table.RecNo(), 3);
-    EXPECT_TRUE(table.Locate("Vlasnik", "ŠABAC TRGOVINA"));
+    EXPECT_FALSE(table.Locate("Vlasnik", "ŠABAC TRGOVINA")); // stored as "šabac Trgovina"
+    EXPECT_EQ(table.RecNo(), 3);
+    EXPECT_TRUE(table.Locate("Vlasnik", "šabac Trgovina"));
     EXPECT_EQ(table.RecNo(), 2);
     EXPECT_FALSE(table.Locate("Telefon", "012/333")); // whole value only
     EXPECT_EQ(table.RecNo(), 2);

@@ -320,7 +320,9 @@ TEST_F(Legacy, LegacyDirectoryOpensReadOnlyWithItsRowsWhateverItsName)
     ASSERT_EQ(t.RecordCount(), 1);
     EXPECT_EQ(t.FieldByName("Vlasnik").AsString(), "Guaraná Fantástica");
     t.SetFiltered(false);
-    EXPECT_TRUE(t.Locate("Vlasnik", "pâté chinois"));
+    EXPECT_FALSE(t.Locate("Vlasnik", "pâté chinois")); // letter case counts
+    EXPECT_TRUE(t.Locate("Vlasnik", "Pâté chinois"));
+    EXPECT_EQ(t.FieldByName("Vlasnik").AsString(), "Pâté chinois");
 
     EXPECT_NE(errorOf([&] { t.Insert(); }), "<no error>");
     EXPECT_NE(errorOf([&] { t.Edit(); }), "<no error>");

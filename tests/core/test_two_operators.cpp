@@ -4,14 +4,21 @@
 #include "data/Schema.h"
 #include "platform/Error.h"
 #include "platform/db/Connection.h"
+#include "platform/db/Query.h"
 #include "platform/db/Table.h"
 #include "support/ChildLines.h"
 #include "support/TempDir.h"
 #include "support/WriterRows.h"
 
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <functional>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace vidra;
 using testsupport::Row;
@@ -341,6 +348,226 @@ TEST_F(TwoOperators, RowChangedByTheOtherIsNotOverwrittenUnseen)
     table.Post();
     EXPECT_EQ(fileRow("011/111-111")[1], "PRVI OPERATER");
     EXPECT_EQ(other.ask("count"), "5");
+}
+
+// ------------------------------------------------------------- one number, two saves
+
+// The duplicate-number rule as the program runs it before every save: the
+// count query on the table's own connection, and the program's message.
+struct DuplicateRule
+{
+    Query checkBroj{QStringLiteral("CheckBroj")};
+
+    DuplicateRule(Connection& conn, Table& table)
+    {
+        checkBroj.SetConnection(&conn);
+        checkBroj.SetSQL({"SELECT COUNT(*) ", "FROM VLASNICI ", "WHERE TELEFON=NewTel"});
+        checkBroj.AddParameter("NewTel");
+        table.BeforePost = [this](Table& t) { check(t); };
+    }
+    void check(Table& t)
+    {
+        Field& telefon = t.FieldByName("Telefon");
+        if (t.State() != DatasetState::Insert && telefon.NewValue() == telefon.OldValue()) return;
+        checkBroj.Close();
+        checkBroj.SetParameter("NewTel", telefon.Value());
+        checkBroj.Open();
+        if (checkBroj.AsInteger(0) > 0)
+            throw Error(QStringLiteral("Broj telefona: %1 vec postoji!").arg(telefon.AsString()));
+    }
+};
+
+void writeLine(int fd, const QString& line)
+{
+    const QByteArray b = line.toUtf8() + '\n';
+    for (qsizetype done = 0; done < b.size();) {
+        const ssize_t n = ::write(fd, b.constData() + done, size_t(b.size() - done));
+        if (n <= 0) return;
+        done += n;
+    }
+}
+
+// The next line from a pipe, or a null string when none came in time.
+QString readLine(int fd, QByteArray& pending, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        if (const qsizetype eol = pending.indexOf('\n'); eol >= 0) {
+            const QString line = QString::fromUtf8(pending.left(eol));
+            pending.remove(0, eol + 1);
+            return line;
+        }
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, int(deadline.remainingTime())) <= 0) return QString();
+        char buf[512];
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n <= 0) return QString();
+        pending.append(buf, n);
+    }
+}
+
+// A second operator in a process of its own, forked before this process
+// opens the file; it talks in lines over two pipes.
+class ForkedOperator
+{
+public:
+    explicit ForkedOperator(const std::function<int(int in, int out)>& body)
+    {
+        int down[2], up[2];
+        if (::pipe(down) != 0 || ::pipe(up) != 0) return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::close(down[1]);
+            ::close(up[0]);
+            ::alarm(60);
+            int rc = 99;
+            try {
+                rc = body(down[0], up[1]);
+            } catch (...) {
+                rc = 98;
+            }
+            ::_exit(rc);
+        }
+        ::close(down[0]);
+        ::close(up[1]);
+        m_to = down[1];
+        m_from = up[0];
+    }
+    ~ForkedOperator()
+    {
+        if (m_to >= 0) ::close(m_to);
+        if (m_from >= 0) ::close(m_from);
+        if (m_pid > 0 && exitCode() == -2) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    bool started() const { return m_pid > 0; }
+    void send(const QString& line) { writeLine(m_to, line); }
+    QString reply() { return readLine(m_from, m_pending, 30000); }
+    // The child's exit code once it has ended; -2 while it runs, -1 if killed.
+    int exitCode()
+    {
+        if (m_status != -2) return m_status;
+        int status = 0;
+        if (::waitpid(m_pid, &status, WNOHANG) != m_pid) return -2;
+        m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return m_status;
+    }
+    int waitForExit()
+    {
+        const QDeadlineTimer deadline(30000);
+        while (exitCode() == -2 && !deadline.hasExpired())
+            ::usleep(1000);
+        return exitCode();
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_to = -1;
+    int m_from = -1;
+    int m_status = -2;
+    QByteArray m_pending;
+};
+
+QString connectionTextFor(const QString& file)
+{
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") +
+           Connection::quoteValue(file);
+}
+
+void openSubscribers(Connection& conn, Table& table, const QString& file)
+{
+    conn.setConnectionText(connectionTextFor(file));
+    conn.open();
+    table.SetConnection(&conn);
+    table.SetTableName(QString::fromLatin1(kSubscriberTable));
+    table.DeclareFields(kSubscriberFields.begin(), kSubscriberFields.end());
+    table.Open();
+}
+
+void typeRow(Table& table, const QStringList& values)
+{
+    for (int f = 0; f < int(values.size()); ++f)
+        table.Fields(f).SetValue(values[f].isNull() ? QVariant() : QVariant(values[f]));
+}
+
+QString messageOf(const std::function<void()>& fn)
+{
+    try {
+        fn();
+    } catch (const Error& e) {
+        return e.message();
+    }
+    return QStringLiteral("<no error>");
+}
+
+// The other operator: saves a new subscriber with the given number when told
+// "go", and says "waiting" when its save has to wait for the file's lock
+// (then waits on, as its busy timeout would have it).
+int saveOnGo(const QString& file, const QStringList& row, int in, int out)
+{
+    Connection conn;
+    Table table{QStringLiteral("Imenik")};
+    openSubscribers(conn, table, file);
+    DuplicateRule rule(conn, table);
+    static int replyFd = -1;
+    replyFd = out;
+    sqlite3_busy_handler(
+        conn.handle(),
+        [](void*, int tries) -> int {
+            if (tries == 0) writeLine(replyFd, QStringLiteral("waiting"));
+            ::usleep(2000);
+            return tries < 10000;
+        },
+        nullptr);
+    writeLine(out, QStringLiteral("ready"));
+    QByteArray pending;
+    if (readLine(in, pending, 30000) != u"go") return 3;
+    table.Insert();
+    typeRow(table, row);
+    const QString msg = messageOf([&] { table.Post(); });
+    writeLine(out, msg == u"<no error>" ? QStringLiteral("saved") : QStringLiteral("error ") + msg);
+    return 0;
+}
+
+TEST(TwoOperatorsAtOnce, TheSameNewNumberSavedAtOnceIsSavedOnce)
+{
+    TempDir dir;
+    const QString file = dir.path("data.mdb");
+    testsupport::createDirectoryFile(
+        file, {{"011/111-111", "MARKOVIĆ MILAN", "KNEZA MILOŠA 12", "KOSTELIN", QString()}});
+    const QStringList ours = {"055/123-456", "PRVI OPERATER", "ULICA 1", "BROD", QString()};
+    const QStringList theirs = {"055/123-456", "DRUGI OPERATER", "ULICA 2", QString(), "x"};
+
+    ForkedOperator other([&](int in, int out) { return saveOnGo(file, theirs, in, out); });
+    ASSERT_TRUE(other.started());
+    ASSERT_EQ(other.reply(), "ready");
+
+    Connection conn;
+    Table table{QStringLiteral("Imenik")};
+    openSubscribers(conn, table, file);
+    DuplicateRule rule(conn, table);
+    QString otherFirst;
+    table.BeforePost = [&](Table& t) {
+        rule.check(t); // passes: nobody has the number yet
+        // The other operator saves the same number between our check and our write.
+        other.send("go");
+        otherFirst = other.reply();
+    };
+    table.Insert();
+    typeRow(table, ours);
+    EXPECT_EQ(messageOf([&] { table.Post(); }), "<no error>");
+    EXPECT_EQ(table.State(), DatasetState::Browse);
+
+    // Their save waited for ours, and then its own check found our row.
+    EXPECT_EQ(otherFirst, "waiting");
+    const QString outcome = otherFirst == u"waiting" ? other.reply() : otherFirst;
+    EXPECT_EQ(outcome, "error Broj telefona: 055/123-456 vec postoji!");
+    EXPECT_EQ(other.waitForExit(), 0);
+    EXPECT_EQ(testsupport::selectColumn(
+                  file, "SELECT Vlasnik FROM Vlasnici WHERE Telefon = '055/123-456'"),
+              QStringList{"PRVI OPERATER"});
 }
 
 } // namespace
