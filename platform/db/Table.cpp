@@ -622,6 +622,13 @@ bool Table::CanModify() const
            d->snap.notWritable.isEmpty();
 }
 
+QString Table::NotWritableReason() const
+{
+    if (!Active() || !m_connection || !m_connection->isOpen() || m_connection->isReadOnly())
+        return QString();
+    return d->snap.notWritable;
+}
+
 void Table::checkModifiable() const
 {
     if (CanModify()) return;

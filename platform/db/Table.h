@@ -89,6 +89,12 @@ public:
     // Not for a read-only file, nor for a table whose saves would run code
     // of the file's own (Edit, Insert and Delete then say why).
     bool CanModify() const;
+    // Why a table on a writable file may still not be changed (code of the
+    // file's own that a save would run); empty otherwise.
+    QString NotWritableReason() const;
+    // Raises why the table may not be changed: a read-only file, or code of
+    // the file's own that a save would run.
+    void CheckModifiable() const { checkModifiable(); }
     bool IsEmpty() const;
 
     // --- editing

@@ -9,7 +9,7 @@
 #include "ui/dialogs/untAzuriranje.h"
 
 #include <QAction>
-#include <QClipboard>
+#include <sqlite3.h>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -250,6 +250,74 @@ TEST_F(EditorRows, RefreshShowsANoteAnotherOperatorAddedToTheCurrentRow)
     QTest::keyClick(form->dbImenik, Qt::Key_F5);
     EXPECT_SOON(form->dbNapomena->isVisible());
     EXPECT_EQ(form->dbNapomena->toPlainText(), "zvati ujutru");
+}
+
+} // namespace
+
+namespace {
+
+// Files prepared elsewhere whose table carries rules of its own.
+class TableRules : public EditorRows
+{
+protected:
+    void openSql(const QString& sql)
+    {
+        file = dir.path("data.mdb");
+        testsupport::execSql(file, sql);
+        createWith(file, 0);
+        showActive();
+        form->dbImenik->setFocus();
+    }
+};
+
+TEST_F(TableRules, ACheckConstraintRefusesTheSaveWithItsOwnWordsAndKeepsTheEditor)
+{
+    openSql("CREATE TABLE Vlasnici (Telefon VARCHAR(16), Vlasnik VARCHAR(50), Adresa "
+            "VARCHAR(50), Mesto VARCHAR(16), Napomena TEXT, CHECK (length(Telefon) >= 5));"
+            "INSERT INTO Vlasnici VALUES ('011/100', 'ANA', 'PRVA 1', NULL, NULL);");
+    ASSERT_TRUE(form->AcDodaj->isEnabled());
+    withEditor(form->AcDodaj, [&](TFAzuriranje* e) {
+        type(e->dbTelefon, "12");
+        type(e->dbVlasnik, "novi");
+        type(e->dbAdresa, "trg");
+        e->btSnimi->click();
+        ASSERT_TRUE(e->isVisible());
+        EXPECT_EQ(e->dbTelefon->text(), "12");
+        EXPECT_EQ(e->dbVlasnik->text(), "NOVI");
+        e->dbTelefon->end(false);
+        type(e->dbTelefon, "345");
+        e->btSnimi->click();
+        EXPECT_FALSE(e->isVisible());
+    });
+    ASSERT_EQ(errors().size(), 1u);
+    EXPECT_TRUE(errors()[0].contains("CHECK constraint failed")) << errors()[0].toStdString();
+    EXPECT_EQ(column("Telefon"), (QStringList{"011/100", "12345"}));
+}
+
+TEST_F(TableRules, ATableItsOwnCodeKeepsFromChangesSaysWhyWhenTheOperatorTries)
+{
+    if (!sqlite3_compileoption_used("ENABLE_FTS3")) GTEST_SKIP() << "no FTS3 in this SQLite";
+    openSql("CREATE TABLE Vlasnici (Telefon VARCHAR(16), Vlasnik VARCHAR(50), Adresa "
+            "VARCHAR(50), Mesto VARCHAR(16), Napomena TEXT, CHECK "
+            "(fts3_tokenizer('simple') IS NOT NULL));"
+            "INSERT INTO Vlasnici VALUES ('011/100', 'ANA', 'PRVA 1', NULL, NULL);");
+    ASSERT_EQ(table()->RecordCount(), 1);
+    const QByteArray before = testsupport::TempDir::read(file);
+    hook.queueAnswer(vidra::ui::Answer::Ok);
+    hook.queueAnswer(vidra::ui::Answer::Ok);
+    hook.queueAnswer(vidra::ui::Answer::Ok);
+    QTest::keyClick(form->dbImenik, Qt::Key_Insert);
+    QTest::keyClick(form->dbImenik, Qt::Key_F2);
+    QTest::keyClick(form->dbImenik, Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_EQ(FAzuriranje, nullptr);
+    ASSERT_EQ(hook.boxes().size(), 3u);
+    for (const auto& b : hook.boxes()) {
+        EXPECT_EQ(b.kind, vidra::ui::BoxKind::Error);
+        EXPECT_TRUE(b.text.contains("cannot be changed") && b.text.contains("fts3_tokenizer"))
+            << b.text.toStdString();
+    }
+    EXPECT_EQ(testsupport::TempDir::read(file), before);
+    EXPECT_EQ(table()->State(), vidra::DatasetState::Browse);
 }
 
 } // namespace

@@ -210,10 +210,13 @@ void TFVidra::UpdateActions()
     const bool modifiable = open && t->CanModify();
     const bool editing = open && (t->State() == vidra::DatasetState::Edit ||
                                   t->State() == vidra::DatasetState::Insert);
-    AcDodaj->setEnabled(modifiable);
-    AcIzmeni->setEnabled(modifiable && !editing);
-    AcBrisi->setEnabled(modifiable && !t->IsEmpty());
-    AcRefresh->setEnabled(modifiable);
+    // Where only the file's own code keeps the table from being changed, the
+    // commands stay: trying one tells the operator why.
+    const bool changeable = modifiable || (open && !t->NotWritableReason().isEmpty());
+    AcDodaj->setEnabled(changeable);
+    AcIzmeni->setEnabled(changeable && !editing);
+    AcBrisi->setEnabled(changeable && !t->IsEmpty());
+    AcRefresh->setEnabled(changeable);
 }
 
 bool TFVidra::MayMoveRecord() const

@@ -19,11 +19,14 @@ void TFVidra::CreateEditorCommands()
 
 void TFVidra::AcDodajExecute()
 {
+    // A table that may not be changed says why before any editor opens.
+    DMVidra->Imenik->CheckModifiable();
     OpenSubscriberEditor(QVariant());
 }
 
 void TFVidra::AcIzmeniExecute()
 {
+    DMVidra->Imenik->CheckModifiable();
     // On an empty table the number is null, and the editor adds a row.
     OpenSubscriberEditor(DMVidra->Imenik->FieldByName(QStringLiteral("Telefon")).Value());
 }
