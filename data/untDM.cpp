@@ -50,8 +50,17 @@ void TDMVidra::ImenikAfterPost()
 
 QString TDMVidra::DeleteQuestion(const QString& vlasnik, const QString& telefon)
 {
+    // A value stored elsewhere may be megabytes long; the question names the
+    // subscriber in a line that a box can show.
+    const auto named = [](const QString& s) {
+        constexpr qsizetype kMax = 255;
+        if (s.size() <= kMax) return s;
+        qsizetype n = kMax - 1;
+        if (s.at(n - 1).isHighSurrogate()) --n;
+        return s.left(n) + QChar(0x2026);
+    };
     return QStringLiteral("Brisanje podataka za:\r\nVlasnik: \"%1\"\r\nTel: %2. Da li ste sigurni?")
-        .arg(vlasnik, telefon);
+        .arg(named(vlasnik), named(telefon));
 }
 
 void TDMVidra::ImenikBeforeDelete()

@@ -5,9 +5,14 @@
 #include "platform/ui/AppError.h"
 #include "platform/ui/UpperCase.h"
 
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QMenu>
 #include <algorithm>
+#include <memory>
 
 namespace vidra {
 
@@ -247,10 +252,9 @@ void DbEdit::focusOutEvent(QFocusEvent* event)
 // ---------------------------------------------------------------- DbMemo
 
 DbMemo::DbMemo(QWidget* parent)
-    : QPlainTextEdit(parent),
-      m_link(
-          this, [this] { return toPlainText(); },
-          [this](const QString& value, const Field*) { setPlainText(value); })
+    : QPlainTextEdit(parent), m_link(
+                                  this, [this] { return toPlainText(); },
+                                  [this](const QString& value, const Field*) { showValue(value); })
 {
     connect(this, &QPlainTextEdit::textChanged, this, [this] {
         const QString typed = toPlainText();
@@ -262,6 +266,47 @@ DbMemo::DbMemo(QWidget* parent)
             setTextCursor(c);
         });
     });
+}
+
+void DbMemo::showValue(const QString& value)
+{
+    setWordWrapMode(value.size() > kWordWrapLimit ? QTextOption::WrapAnywhere
+                                                  : QTextOption::WrapAtWordBoundaryOrAnywhere);
+    const bool part = value.size() > kShownLimit;
+    if (part && !m_part) {
+        m_flagsBeforePart = textInteractionFlags();
+        setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    } else if (!part && m_part) {
+        setTextInteractionFlags(m_flagsBeforePart);
+    }
+    m_part = part;
+    if (!part) {
+        m_whole.clear();
+        setToolTip(QString());
+        setPlainText(value);
+        return;
+    }
+    m_whole = value;
+    qsizetype shown = kShownLimit;
+    if (value.at(shown - 1).isHighSurrogate()) --shown;
+    setPlainText(value.left(shown) +
+                 QStringLiteral("\n[… još %1 znakova]").arg(value.size() - shown));
+    setToolTip(QStringLiteral("Prikazan je početak napomene: %1 od %2 znakova. Napomena se čuva "
+                              "cela i ovde se ne menja; iz menija se može kopirati cela.")
+                   .arg(shown)
+                   .arg(value.size()));
+}
+
+void DbMemo::contextMenuEvent(QContextMenuEvent* event)
+{
+    std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
+    if (m_part) {
+        menu->addSeparator();
+        const QString whole = m_whole;
+        menu->addAction(QStringLiteral("Kopiraj celu napomenu"),
+                        [whole] { QGuiApplication::clipboard()->setText(whole); });
+    }
+    menu->exec(event->globalPos());
 }
 
 void DbMemo::setDataSource(DataSource* source)
@@ -280,6 +325,11 @@ void DbMemo::keyPressEvent(QKeyEvent* event)
     if (event->key() == Qt::Key_Escape && !isReadOnly()) {
         // Drops what was typed since the text was last written to the field.
         Reset();
+        event->accept();
+        return;
+    }
+    if (m_part && isEditingKey(event, true)) {
+        // The part shown is not the note: nothing typed may replace it.
         event->accept();
         return;
     }

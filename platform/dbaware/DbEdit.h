@@ -98,7 +98,17 @@ class DbMemo : public QPlainTextEdit
 {
     Q_OBJECT
 public:
+    // A note longer than this many characters is shown in part: laying out
+    // megabytes would stall the window. The part cannot be edited, so a save
+    // never cuts the note; the whole note can still be copied.
+    static constexpr int kShownLimit = 200'000;
+    // Above this length a line breaks anywhere: breaking only between words
+    // costs time that grows with the square of a long word's length.
+    static constexpr int kWordWrapLimit = 10'000;
+
     explicit DbMemo(QWidget* parent = nullptr);
+    // Whether the current value is shown only in part.
+    bool ShowsPart() const { return m_part; }
 
     void setDataSource(DataSource* source);
     DataSource* dataSource() const { return m_link.dataSource(); }
@@ -113,9 +123,15 @@ protected:
     // Escape reloads the box from its field.
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    void showValue(const QString& value);
+
     FieldLink m_link;
+    bool m_part = false;
+    QString m_whole; // the value shown in part
+    Qt::TextInteractionFlags m_flagsBeforePart;
 };
 
 } // namespace vidra

@@ -888,9 +888,12 @@ void DbGrid::paintDataCell(QPainter& p, const QRect& cell, int gridRow, int colu
     }
     p.fillRect(cell, background);
     if (column < 0 || position < 0) return;
-    const QString value = table()->DisplayText(position, column);
-    if (value.isEmpty()) return;
     const QRect textRect = cell.adjusted(2, 2, -1, -1);
+    // No glyph is narrower than a pixel: what lies beyond the cell's width in
+    // characters is never seen, and laying out megabytes would stall painting.
+    const QString value =
+        table()->DisplayText(position, column).left(std::max(textRect.width(), 0) + 1);
+    if (value.isEmpty()) return;
     p.save();
     p.setClipRect(textRect);
     p.setPen(text);
