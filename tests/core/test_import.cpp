@@ -5,6 +5,7 @@
 #include "support/ToolRun.h"
 
 #include <QCryptographicHash>
+#include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
@@ -86,6 +87,26 @@ TEST_F(Import, AccessTableThroughAColumnMapKeepsValuesAndReportsTheSkippedRow)
                                      "--map", kCustomersMap, "--codepage", "1252"});
     ASSERT_EQ(western.exitCode, 0) << show(western);
     EXPECT_EQ(column("Vlasnik", out2).value(0), "Ðurðe Šæekiæ");
+}
+
+TEST_F(Import, AccessFilesAreReadByTheReaderBesideTheToolWhateverTheEnvironmentSays)
+{
+    REQUIRE_ACCESS_FIXTURES();
+    const QString source = dir.write("nwind.mdb", testsupport::accessFixture("nwind.mdb"));
+    const QString mark = dir.path("started");
+    const QString impostor =
+        dir.write("impostor.sh", "#!/bin/sh\ntouch '" + QFile::encodeName(mark) + "'\nexit 3\n");
+    QFile::setPermissions(impostor, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VIDRA_LEGACY_READER", impostor);
+    const ToolRun r = runTool({"import", source, out(), "--table", "Shippers", "--map",
+                               "Telefon=Phone,Vlasnik=CompanyName,Adresa=Phone"},
+                              env);
+    ASSERT_EQ(r.exitCode, 0) << show(r);
+    EXPECT_TRUE(r.out.contains("Imported 3 of 3 rows")) << show(r);
+    EXPECT_EQ(column("Vlasnik"),
+              QStringList({"Speedy Express", "United Package", "Federal Shipping"}));
+    EXPECT_FALSE(QFile::exists(mark));
 }
 
 TEST_F(Import, CsvRowsFollowTheRecordRulesAndTheQuotingRules)

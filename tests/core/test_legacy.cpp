@@ -12,6 +12,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
 #include <map>
@@ -198,9 +199,10 @@ TEST_F(Legacy, UnusableRequestsAndReadersAreErrorsWithAReason)
     };
     struct Restore
     {
+        const QString program = legacy::readerProgram();
         ~Restore()
         {
-            legacy::setReaderProgram(QString());
+            legacy::setReaderProgram(program);
             legacy::setStallTimeout(0);
         }
     } restore;
@@ -273,6 +275,44 @@ TEST_F(Legacy, DamagedCopiesAreErrorsAndNeverBringTheProgramDown)
     }
     std::cout << "[ legacy ] damaged copies tried: " << tried << ", refused: " << refused << "\n";
     EXPECT_GE(refused, 28);
+}
+
+TEST(LegacyReaderProgram, IsTheOneBesideTheProgramOrTheOneSetNeverOneFromTheEnvironment)
+{
+    TempDir dir;
+    // A reader that leaves a mark when it is started.
+    const QString mark = dir.path("started");
+    const QString impostor =
+        dir.write("impostor.sh", "#!/bin/sh\ntouch '" + QFile::encodeName(mark) + "'\nexit 3\n");
+    QFile::setPermissions(impostor, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString built = legacy::readerProgram();
+    struct Restore
+    {
+        QString program;
+        ~Restore()
+        {
+            legacy::setReaderProgram(program);
+            qunsetenv("VIDRA_LEGACY_READER");
+        }
+    } restore{built};
+    qputenv("VIDRA_LEGACY_READER", QFile::encodeName(impostor));
+
+    // Nothing set: the one beside this test program, where there is none.
+    legacy::setReaderProgram(QString());
+    const QString beside =
+        QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(u'/', 0, -2) +
+        QStringLiteral("/vidra-legacy-reader");
+    EXPECT_EQ(legacy::readerProgram().toStdString(), beside.toStdString());
+    const QString msg = errorOf([&] { readAll(dir.write("x.mdb", "not read"), "Vlasnici"); });
+    EXPECT_TRUE(msg.contains("not installed (" + beside + ")")) << msg.toStdString();
+    EXPECT_FALSE(QFile::exists(mark));
+
+    // Set: that one, which answers for itself.
+    legacy::setReaderProgram(built);
+    EXPECT_EQ(legacy::readerProgram().toStdString(), built.toStdString());
+    const QString answer = errorOf([&] { readAll(dir.write("y.mdb", "not read"), "Vlasnici"); });
+    EXPECT_TRUE(answer.contains("the file is not an Access database")) << answer.toStdString();
+    EXPECT_FALSE(QFile::exists(mark));
 }
 
 // ------------------------------------------------------------ the engine

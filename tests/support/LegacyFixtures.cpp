@@ -1,22 +1,30 @@
 #include "support/LegacyFixtures.h"
 
+#include "platform/legacy/LegacyReader.h"
+
 #include <QDir>
 #include <QFile>
 #include <QStringList>
+#include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace testsupport {
 
 namespace {
-// The tests read Access files with the reader built beside them, unless
-// told otherwise.
-[[maybe_unused]] const bool g_readerSet = [] {
-#ifdef VIDRA_LEGACY_READER_PATH
-    if (qEnvironmentVariableIsEmpty("VIDRA_LEGACY_READER"))
-        qputenv("VIDRA_LEGACY_READER", VIDRA_LEGACY_READER_PATH);
-#endif
-    return true;
-}();
+
+// The test programs are built in a folder of their own, not beside the
+// reader, so they name the reader to use before any test runs.
+class BuiltReader : public ::testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        vidra::legacy::setReaderProgram(QStringLiteral(VIDRA_LEGACY_READER_PATH));
+    }
+};
+[[maybe_unused]] ::testing::Environment* const g_builtReader =
+    ::testing::AddGlobalTestEnvironment(new BuiltReader);
+
 } // namespace
 
 QString accessFixtureDir()
