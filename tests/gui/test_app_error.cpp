@@ -90,7 +90,7 @@ TEST(ApplicationErrorBox, SafeSlotKeepsTimerAndLoopGoing)
         throw vidra::Error("Tik " + QString::number(ticks));
     }));
     timer.start();
-    QTRY_VERIFY_WITH_TIMEOUT(ticks >= 2, 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ticks >= 2; }, 10000));
     timer.stop();
     ASSERT_GE(hook.boxes().size(), 2u);
     EXPECT_EQ(hook.boxes()[0].text, "Tik 1.");

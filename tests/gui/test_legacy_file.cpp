@@ -50,7 +50,8 @@ protected:
         QTest::keyClick(form->dbImenik, Qt::Key_F3);
         ASSERT_TRUE(form->gbFiltar->isVisible());
         QTest::keyClicks(form->edVlasnik, typed);
-        QTest::qWait(200);
+        ASSERT_TRUE(form->Timer->isActive());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !form->Timer->isActive(); }, 10000));
         ASSERT_EQ(t->RecordCount(), 1);
         EXPECT_EQ(t->FieldByName("Vlasnik").AsString(), found);
 
