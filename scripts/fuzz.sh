@@ -115,19 +115,19 @@ for t in "${targets[@]}"; do
             summary+=("$t: regression inputs FAIL")
             continue
         fi
-        cp -n "${regressions[@]}" "$corpus/" 2>/dev/null || true
+        cp -n "${regressions[@]}" "$corpus/" || true
     fi
 
     [ -d "$root/fuzz/corpus/$t" ] && cp -rn "$root/fuzz/corpus/$t/." "$corpus/"
-    # The Access reader starts from the real files, which may not be copied
-    # into the project; they are taken from beside it at run time.
+    # The Access reader starts from the real files kept with the tests, and
+    # from those that may not be copied into the project where this machine
+    # has them beside it.
     if [ "$t" = fuzz_legacy_jet ]; then
-        for d in "${VIDRA_ACCESS_FIXTURES:-}" "$root/../shared/fixtures/mdb" /work/shared/fixtures/mdb; do
-            if [ -n "$d" ] && [ -f "$d/nwind.mdb" ]; then
-                cp -n "$d"/*.mdb "$corpus/"
-                break
-            fi
-        done
+        cp -n "$root"/tests/fixtures/mdb/*.mdb "$corpus/" || true
+        local_fixtures=${VIDRA_ACCESS_FIXTURES-"$root/../shared/fixtures/mdb"}
+        if [ -n "$local_fixtures" ] && [ -f "$local_fixtures/nwind.mdb" ]; then
+            cp -n "$local_fixtures"/*.mdb "$corpus/" || true
+        fi
     fi
     options=("${common[@]}" -max_total_time="$seconds" -print_final_stats=1)
     [ -f "$root/fuzz/dict/$t.dict" ] && options+=(-dict="$root/fuzz/dict/$t.dict")

@@ -181,8 +181,6 @@ std::string lastReaderComplaints()
 QString readerProgram()
 {
     if (!g_readerProgram.isEmpty()) return g_readerProgram;
-    const QString env = qEnvironmentVariable("VIDRA_LEGACY_READER");
-    if (!env.isEmpty()) return env;
     return executableDir() + QStringLiteral("/vidra-legacy-reader");
 }
 

@@ -49,8 +49,8 @@ using RowHandler = std::function<void(const std::vector<Cell>&)>;
 // stops the reader and passes through.
 void readTable(const Request& request, const TableHandler& onTable, const RowHandler& onRow);
 
-// The reader program: set here, else $VIDRA_LEGACY_READER, else the one
-// beside the running executable.
+// The reader program: the one beside the running executable, unless one is
+// set here (tests and tools built elsewhere). The environment is never asked.
 void setReaderProgram(const QString& path);
 QString readerProgram();
 

@@ -133,6 +133,17 @@ TEST(CrashSafety, KilledWriterLeavesEveryReportedRowWholeAndNoRowHalfWritten)
         ASSERT_EQ(ready, QStringLiteral("ready %1").arg(rows))
             << QString::fromLocal8Bit(writer.readAllStandardError()).toStdString();
 
+        // Every other kill waits for a first save, so that kills land among
+        // the saves however slow the machine is; the others may come before
+        // the first.
+        std::set<int> reported;
+        if (round % 2 == 1) {
+            const QString first = testsupport::readChildLine(writer, 30000);
+            ASSERT_FALSE(first.isEmpty())
+                << "round " << round << ": "
+                << QString::fromLocal8Bit(writer.readAllStandardError()).toStdString();
+            reported.insert(first.toInt());
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs(rng)));
         ::kill(pid_t(writer.processId()), SIGKILL);
         ASSERT_TRUE(writer.waitForFinished(30000));
@@ -141,7 +152,6 @@ TEST(CrashSafety, KilledWriterLeavesEveryReportedRowWholeAndNoRowHalfWritten)
             << QString::fromLocal8Bit(writer.readAllStandardError()).toStdString();
         ++kills;
 
-        std::set<int> reported;
         for (const QByteArray& line : writer.readAllStandardOutput().split('\n'))
             if (!line.isEmpty()) reported.insert(line.toInt());
         reportedTotal += int(reported.size());
@@ -187,8 +197,8 @@ TEST(CrashSafety, KilledWriterLeavesEveryReportedRowWholeAndNoRowHalfWritten)
     ::testing::Test::RecordProperty("rowsLost", lost);
     EXPECT_GE(kills, 200);
     EXPECT_EQ(lost, 0);
-    // The kills must have landed among the saves, not only before the first.
-    EXPECT_GT(reportedTotal, kills);
+    // Half the kills waited for a save (checked above); some of all of them
+    // must have caught a save half done.
     EXPECT_GT(leftJournals, 0);
 }
 

@@ -1,10 +1,13 @@
 #pragma once
 // Helpers shared by the widget tests.
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <gtest/gtest.h>
+#include <memory>
 #include <ostream>
 
 // Readable QString values in failure messages.
@@ -28,18 +31,27 @@ inline void PrintTo(const QString& s, std::ostream* os)
 
 namespace guitest {
 
-// Runs action on the modal widget as soon as one is shown (polling, since
-// the dialog's own loop is what delivers the timer).
+// Runs action on the modal widget as soon as one is shown and has become
+// the active window, as the operator meets it (polling, since the dialog's
+// own loop is what delivers the timer). The platform activates a window
+// after showing it; before that, keys and focus still go to the window
+// underneath. A dialog that is never activated gets action after a generous
+// limit, and a test failure.
 inline void whenModalShown(std::function<void(QWidget*)> action)
 {
     auto* timer = new QTimer;
     timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, action] {
-        if (QWidget* w = QApplication::activeModalWidget(); w && w->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-            action(w);
-        }
+    auto shownFor = std::make_shared<QElapsedTimer>();
+    QObject::connect(timer, &QTimer::timeout, [timer, shownFor, action] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w || !w->isVisible()) return;
+        if (!shownFor->isValid()) shownFor->start();
+        const bool active = QApplication::activeWindow() == w;
+        if (!active && shownFor->elapsed() < 10000) return;
+        EXPECT_TRUE(active) << "the modal window was shown but never activated";
+        timer->stop();
+        timer->deleteLater();
+        action(w);
     });
     timer->start();
 }

@@ -78,11 +78,18 @@ protected:
                QStringLiteral("Ne zvati posle 22 h")},
               {"011/400", "Zora Žić", "Put 5", "Brod", QString()}});
     }
-    // Long enough for the 5 ms note timer and the layout that follows it.
-    static void settle()
+    // Lets the note timer, when running, fire and the layout follow it. Once
+    // it has stopped, nothing more is coming: the note stays as it is now.
+    void settle()
     {
-        QTest::qWait(50);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !form->TimerNapomena->isActive(); }, 10000));
         QApplication::processEvents();
+    }
+    // Lets the search timer started by typing fire.
+    void searched()
+    {
+        EXPECT_TRUE(form->Timer->isActive());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Timer->isActive(); }, 10000));
     }
     vidra::Table* table() const { return DMVidra->Imenik; }
     bool noteShown() const { return form->dbNapomena->isVisible(); }
@@ -298,7 +305,7 @@ TEST_F(Details, NoRowsMeansNoNote)
     // Nothing passes the filter: the boxes empty and the panel goes.
     form->AcFiltar->trigger();
     QTest::keyClicks(form->edTelefon, "999");
-    QTest::qWait(200);
+    searched();
     ASSERT_TRUE(table()->IsEmpty());
     settle();
     EXPECT_EQ(form->dbTelefon->text(), "");
@@ -363,7 +370,7 @@ TEST_F(Details, F4WithAFilterThatMatchesNothingDoesNothing)
     openSample();
     form->AcFiltar->trigger();
     QTest::keyClicks(form->edVlasnik, "nema");
-    QTest::qWait(200);
+    searched();
     ASSERT_TRUE(table()->IsEmpty());
     QTest::keyClick(form->edVlasnik, Qt::Key_F4);
     EXPECT_TRUE(calls.empty());
@@ -372,7 +379,7 @@ TEST_F(Details, F4WithAFilterThatMatchesNothingDoesNothing)
     // Once a row passes, F4 from the search box dials it.
     form->edVlasnik->clear();
     QTest::keyClicks(form->edVlasnik, "zora");
-    QTest::qWait(200);
+    searched();
     QTest::keyClick(form->edVlasnik, Qt::Key_F4);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].destination, "011/400");

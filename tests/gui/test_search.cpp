@@ -44,7 +44,13 @@ protected:
             QApplication::sendEvent(box, &press);
         }
     }
-    void tick() { QTest::qWait(160); }
+    // Lets the search timer, started by typing, fire 100 ms after the last
+    // key, however long the machine takes to get there.
+    void tick()
+    {
+        EXPECT_TRUE(form->Timer->isActive());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !form->Timer->isActive(); }, 10000));
+    }
     vidra::Table* table() const { return DMVidra->Imenik; }
     QStringList owners() const
     {

@@ -2,6 +2,7 @@
 // Runs the vidra-db tool as a separate process, the way a user does.
 #include <QDir>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -14,9 +15,12 @@ struct ToolRun
     QString err;
 };
 
-inline ToolRun runTool(const QStringList& args)
+// `env`: the tool's environment, when not this process's own.
+inline ToolRun runTool(const QStringList& args,
+                       const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
+    p.setProcessEnvironment(env);
     p.start(QStringLiteral(VIDRA_DB_TOOL), args);
     ToolRun r;
     if (!p.waitForStarted(30000)) {
