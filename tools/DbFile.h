@@ -2,6 +2,7 @@
 // What the vidra-db commands share: their errors, and building a directory
 // file under a temporary name that takes the target's name only when done.
 #include "data/Schema.h"
+#include "tools/Failure.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,18 +18,6 @@
 #include <unistd.h>
 
 namespace vidradb {
-
-// A failure of the run; the message is shown after "vidra-db: ".
-struct Failure
-{
-    QString message;
-};
-
-// A command line that cannot be run; also points the user at --help.
-struct UsageError
-{
-    QString message;
-};
 
 // A name in single quotes, for messages.
 QString quoted(const QString& s);

@@ -3,6 +3,7 @@
 #include "data/Schema.h"
 #include "platform/Error.h"
 #include "platform/legacy/LegacyReader.h"
+#include "tools/CsvReader.h"
 #include "tools/DbFile.h"
 
 #include <QElapsedTimer>
@@ -334,123 +335,6 @@ std::array<int, kFields> resolveColumns(const ImportOptions& o, const QStringLis
 
 // ------------------------------------------------------------------ CSV
 
-class CsvReader
-{
-public:
-    CsvReader(const char* data, size_t size) : m_p(data), m_begin(data), m_end(data + size)
-    {
-        if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) m_p += 3;
-        m_delimiter = guessDelimiter();
-    }
-
-    // The next record; false at the end. Fields point into the input or
-    // into the reader's own storage, valid until the next call.
-    bool next(std::vector<Cell>& fields)
-    {
-        fields.clear();
-        m_scratchUsed = 0;
-        // Blank lines are not records.
-        while (m_p < m_end && (*m_p == '\n' || *m_p == '\r')) {
-            if (*m_p == '\n') ++m_line;
-            ++m_p;
-        }
-        if (m_p >= m_end) return false;
-        m_recordLine = m_line;
-        for (;;) {
-            fields.push_back(field());
-            if (m_p >= m_end) return true;
-            const char c = *m_p++;
-            if (c == m_delimiter) continue;
-            if (c == '\r' && m_p < m_end && *m_p == '\n') ++m_p;
-            ++m_line;
-            return true;
-        }
-    }
-    qint64 recordLine() const { return m_recordLine; }
-    double fraction() const
-    {
-        return m_end == m_begin ? 1.0 : double(m_p - m_begin) / double(m_end - m_begin);
-    }
-
-private:
-    Cell field()
-    {
-        if (m_p < m_end && *m_p == '"') {
-            const qint64 startLine = m_line;
-            ++m_p;
-            const char* start = m_p;
-            std::string* copy = nullptr;
-            for (;;) {
-                const char* q =
-                    static_cast<const char*>(std::memchr(m_p, '"', size_t(m_end - m_p)));
-                if (!q)
-                    throw Failure{
-                        QStringLiteral("line %1: a quoted field is not closed").arg(startLine)};
-                for (const char* s = m_p; s < q; ++s)
-                    if (*s == '\n') ++m_line;
-                if (q + 1 < m_end && q[1] == '"') {
-                    // A doubled quote: from here on the field is a copy.
-                    if (!copy) copy = &scratch();
-                    copy->append(m_p, size_t(q + 1 - m_p));
-                    m_p = q + 2;
-                    continue;
-                }
-                if (copy) copy->append(m_p, size_t(q - m_p));
-                const char* stop = q;
-                m_p = q + 1;
-                if (m_p < m_end && *m_p != m_delimiter && *m_p != '\n' && *m_p != '\r')
-                    throw Failure{
-                        QStringLiteral("line %1: text follows a closing quote").arg(m_line)};
-                if (copy) return Cell{copy->data(), copy->size(), false};
-                return Cell{start, size_t(stop - start), false};
-            }
-        }
-        const char* start = m_p;
-        while (m_p < m_end && *m_p != m_delimiter && *m_p != '\n' && *m_p != '\r')
-            ++m_p;
-        // An empty field without quotes is no value at all.
-        if (m_p == start) return Cell{};
-        return Cell{start, size_t(m_p - start), false};
-    }
-
-    std::string& scratch()
-    {
-        if (m_scratchUsed == m_scratch.size()) m_scratch.emplace_back();
-        std::string& s = m_scratch[m_scratchUsed++];
-        s.clear();
-        return s;
-    }
-
-    // The header line tells: the one of , ; and TAB it holds most of,
-    // outside quotes; a comma when it holds none.
-    char guessDelimiter() const
-    {
-        int comma = 0, semicolon = 0, tab = 0;
-        bool inQuotes = false;
-        for (const char* p = m_p; p < m_end; ++p) {
-            if (*p == '"') inQuotes = !inQuotes;
-            if (inQuotes) continue;
-            if (*p == '\n' || *p == '\r') break;
-            comma += *p == ',';
-            semicolon += *p == ';';
-            tab += *p == '\t';
-        }
-        if (semicolon > comma && semicolon >= tab) return ';';
-        if (tab > comma && tab > semicolon) return '\t';
-        return ',';
-    }
-
-    const char* m_p;
-    const char* m_begin;
-    const char* m_end;
-    char m_delimiter = ',';
-    qint64 m_line = 1;
-    qint64 m_recordLine = 1;
-    // std::deque would do; a vector of strings reused keeps their buffers.
-    std::vector<std::string> m_scratch;
-    size_t m_scratchUsed = 0;
-};
-
 void importCsv(const ImportOptions& o, Importer& importer, QStringList& notes)
 {
     QFile f(o.source);
@@ -464,10 +348,7 @@ void importCsv(const ImportOptions& o, Importer& importer, QStringList& notes)
             throw Failure{
                 QStringLiteral("cannot read %1: %2").arg(quoted(o.source), f.errorString())};
     }
-    if (std::memchr(data, 0, size_t(std::min<qint64>(size, 1 << 16))))
-        throw Failure{QStringLiteral("%1 is neither an Access file nor a CSV text file")
-                          .arg(quoted(o.source))};
-    CsvReader csv(data, size_t(size));
+    CsvReader csv(data, size_t(size), quoted(o.source));
     std::vector<Cell> fields;
     if (!csv.next(fields))
         throw Failure{
@@ -548,6 +429,18 @@ void importAccess(const ImportOptions& o, Importer& importer, QStringList& notes
     }
 }
 
+// The first bytes of an Access file, one of them damaged: such a file is
+// never text, and reading it as CSV would only confuse.
+bool startsLikeAccess(const QByteArray& head)
+{
+    const char* p = head.constData();
+    const auto at4 = [&](const char* engine) {
+        return head.size() >= 19 && std::memcmp(p + 4, engine, 15) == 0;
+    };
+    return (head.size() >= 4 && std::memcmp(p, "\x00\x01\x00\x00", 4) == 0) ||
+           at4("Standard Jet DB") || at4("Standard ACE DB");
+}
+
 } // namespace
 
 ImportOptions parseImportArguments(const QStringList& args)
@@ -626,6 +519,9 @@ void runImport(const ImportOptions& o, const volatile std::sig_atomic_t& interru
         vidra::legacy::probeJetHeader(reinterpret_cast<const unsigned char*>(head.constData()),
                                       size_t(head.size()))
             .version != vidra::legacy::JetVersion::None;
+    if (!access && startsLikeAccess(head))
+        throw Failure{
+            QStringLiteral("%1 is not an Access file (damaged header)").arg(quoted(o.source))};
     if (!access && head.startsWith(QByteArrayLiteral("SQLite format 3")))
         throw Failure{QStringLiteral("%1 is already a directory file; there is nothing to import")
                           .arg(quoted(o.source))};

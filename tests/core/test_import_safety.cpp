@@ -1,0 +1,203 @@
+// vidra-db import against what it must never do: replace a file it was not
+// asked to replace, silently undo another run's work, hang on a pipe, ignore
+// a signal, or change text on its way into the directory.
+#include "support/TempDir.h"
+#include "support/ToolRun.h"
+
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using testsupport::entries;
+using testsupport::runTool;
+using testsupport::TempDir;
+using testsupport::ToolRun;
+
+[[maybe_unused]] static void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace {
+
+template <class Done> bool waitFor(Done done, int ms = 60000)
+{
+    const QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+// Runs vidra-db like runTool, but a run that has not ended within the limit
+// is killed and shows as "hung" instead of holding up the suite.
+ToolRun runWithin(const QStringList& args, int ms = 20000)
+{
+    QProcess p;
+    p.start(QStringLiteral(VIDRA_DB_TOOL), args);
+    ToolRun r;
+    if (!p.waitForStarted(30000)) {
+        r.err = QStringLiteral("could not start");
+        return r;
+    }
+    p.closeWriteChannel();
+    if (!p.waitForFinished(ms)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QStringLiteral("hung");
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+std::string show(const ToolRun& r)
+{
+    return QStringLiteral("exit %1\n%2\n%3").arg(r.exitCode).arg(r.out, r.err).toStdString();
+}
+
+class ImportSafety : public ::testing::Test
+{
+protected:
+    TempDir dir;
+    QString folder() const { return QFileInfo(dir.path("x")).absolutePath(); }
+    QString out() const { return dir.path("imenik.mdb"); }
+    QStringList tempFiles() const
+    {
+        return entries(folder()).filter(QRegularExpression(QStringLiteral("\\.tmp$")));
+    }
+    QStringList column(const char* name, const QString& file) const
+    {
+        return testsupport::selectColumn(
+            file, QStringLiteral("SELECT ifnull(%1, '<null>') FROM Vlasnici ORDER BY rowid")
+                      .arg(QLatin1String(name)));
+    }
+    static QByteArray sha(const QString& path)
+    {
+        return QCryptographicHash::hash(TempDir::read(path), QCryptographicHash::Sha256);
+    }
+    // A CSV file of many rows; the second row has no number, so a report
+    // has something to list.
+    QString bigCsv(const QString& name, int rows, const QByteArray& prefix) const
+    {
+        QByteArray csv = "Telefon,Vlasnik,Adresa\n";
+        csv.reserve(rows * 32);
+        csv += ",Bez Broja,Ulica\n";
+        for (int i = 0; i < rows; ++i)
+            csv += prefix + QByteArray::number(i) + ",Ime " + QByteArray::number(i) + ",Ulica\n";
+        return dir.write(name, csv);
+    }
+    // Starts an import and stops the process (SIGSTOP) as soon as it has
+    // begun writing: its temporary file is there.
+    std::unique_ptr<QProcess> startAndPause(const QStringList& args) const
+    {
+        auto p = std::make_unique<QProcess>();
+        const QStringList before = tempFiles();
+        p->start(QStringLiteral(VIDRA_DB_TOOL), args);
+        if (!p->waitForStarted(30000)) return nullptr;
+        if (!waitFor([&] { return tempFiles() != before || p->state() != QProcess::Running; }))
+            return nullptr;
+        ::kill(pid_t(p->processId()), SIGSTOP);
+        return p;
+    }
+};
+
+} // namespace
+
+// ------------------------------------------------------------ CSV text
+
+TEST_F(ImportSafety, CsvTextArrivesUnchangedOrIsRefused)
+{
+    // A NUL anywhere, also far beyond the first 64 KB, is refused.
+    QByteArray late = "Telefon,Vlasnik,Adresa\n";
+    for (int i = 0; i < 5000; ++i)
+        late += QByteArray::number(100000 + i) + ",Ime Prezime,Ulica 12\n";
+    ASSERT_GT(late.size(), 70000);
+    late += QByteArray("999,A\0B,C\n", 10);
+    struct Case
+    {
+        QByteArray bytes;
+        const char* message;
+    };
+    const Case refused[] = {
+        {late, "line 5002 holds a NUL byte"},
+        {QByteArray("Telefon,Vlasnik,Adresa\n1,\0,B\n", 29), "line 2 holds a NUL byte"},
+        // A byte-order mark starting a later line (files joined together)
+        // would hide inside the number: refused, naming the line.
+        {"\xEF\xBB\xBFTelefon,Vlasnik,Adresa\n1,A,B\n\n\xEF\xBB\xBF"
+         "2,C,D\n",
+         "line 4 starts with a byte-order mark"},
+        {"\xEF\xBB\xBF\xEF\xBB\xBFTelefon,Vlasnik,Adresa\n1,A,B\n",
+         "line 1 starts with a byte-order mark"},
+    };
+    for (const Case& c : refused) {
+        const QString source = dir.write("t.csv", c.bytes);
+        const QStringList before = entries(folder());
+        const ToolRun r = runWithin({"import", source, out()});
+        EXPECT_EQ(r.exitCode, 1) << c.message << "\n" << show(r);
+        EXPECT_TRUE(r.err.contains(QLatin1String(c.message))) << c.message << "\n" << show(r);
+        EXPECT_EQ(entries(folder()), before);
+    }
+
+    // One mark at the very start of the file is no text; a mark inside a
+    // line is a character of the value, kept as it is.
+    const QString source = dir.write("ok.csv", "\xEF\xBB\xBFTelefon,Vlasnik,Adresa\n"
+                                               "1,\xEF\xBB\xBF"
+                                               "Ana,B\n"
+                                               "\"\xEF\xBB\xBF"
+                                               "2\",Jova,C\n");
+    const ToolRun r = runWithin({"import", source, out()});
+    ASSERT_EQ(r.exitCode, 0) << show(r);
+    // (As hex: QString::fromUtf8 would drop a leading mark itself.)
+    EXPECT_EQ(testsupport::selectColumn(out(), "SELECT hex(Telefon) || ' ' || hex(Vlasnik) "
+                                               "FROM Vlasnici ORDER BY rowid"),
+              QStringList({"31 EFBBBF416E61", "EFBBBF32 4A6F7661"}));
+}
+
+TEST_F(ImportSafety, AFileThatStartsLikeAnAccessFileIsNeverReadAsCsv)
+{
+    const auto header = [](const QByteArray& magic, const QByteArray& engine, char version) {
+        QByteArray h(3 * 2048, '\0');
+        h.replace(0, magic.size(), magic);
+        h.replace(4, engine.size(), engine);
+        h[20] = version;
+        return h;
+    };
+    const QByteArray magic("\x00\x01\x00\x00", 4), jet("Standard Jet DB\0", 16),
+        ace("Standard ACE DB\0", 16);
+    const QByteArray damaged[] = {
+        header(magic, jet, '\x09'),                           // an unknown version
+        header(QByteArray("\x00\x01\x00\x01", 4), jet, '\0'), // the magic hit
+        header(QByteArray(4, '\0'), ace, '\x02'),             // the magic wiped
+        header(magic, "Standard Jxt DB\0", '\0'),             // the engine's name hit
+        header(magic, "Standard Jet DBX", '\x01'),            // the name runs on
+        magic + "Standard Jet",                               // cut inside the header
+    };
+    int n = 0;
+    for (const QByteArray& bytes : damaged) {
+        const QString source = dir.write(QStringLiteral("damaged%1.mdb").arg(++n), bytes);
+        for (const QStringList& extra : {QStringList{}, QStringList{"--table", "Customers"}}) {
+            const QStringList before = entries(folder());
+            const ToolRun r = runWithin(QStringList{"import", source, out()} + extra);
+            const std::string what =
+                QStringLiteral("file %1 %2\n").arg(n).arg(extra.join(' ')).toStdString() + show(r);
+            EXPECT_EQ(r.exitCode, 1) << what;
+            EXPECT_TRUE(r.err.contains("is not an Access file (damaged header)")) << what;
+            EXPECT_EQ(entries(folder()), before) << what;
+        }
+    }
+}
