@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <sys/stat.h>
 
 namespace vidradb {
 
@@ -12,11 +13,24 @@ QString quoted(const QString& s)
 
 void checkTarget(const QString& file, bool force)
 {
+    struct stat st
+    {
+    };
+    if (::lstat(QFile::encodeName(file).constData(), &st) == 0) {
+        // Where a link leads counts: a link to a folder or a pipe is refused too.
+        if (::stat(QFile::encodeName(file).constData(), &st) == 0) {
+            if (S_ISDIR(st.st_mode))
+                throw Failure{QStringLiteral("%1 is a folder").arg(quoted(file))};
+            if (!S_ISREG(st.st_mode))
+                throw Failure{QStringLiteral("%1 is not a regular file (a pipe, a device or a "
+                                             "socket); it is never replaced")
+                                  .arg(quoted(file))};
+        }
+        if (!force)
+            throw Failure{
+                QStringLiteral("%1 already exists (use --force to replace it)").arg(quoted(file))};
+    }
     const QFileInfo info(file);
-    if (info.isDir()) throw Failure{QStringLiteral("%1 is a folder").arg(quoted(file))};
-    if ((info.exists() || info.isSymLink()) && !force)
-        throw Failure{
-            QStringLiteral("%1 already exists (use --force to replace it)").arg(quoted(file))};
     const QFileInfo folder(info.absolutePath());
     if (!folder.isDir())
         throw Failure{QStringLiteral("folder %1 does not exist")

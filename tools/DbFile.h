@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <sqlite3.h>
@@ -26,7 +27,8 @@ QString quoted(const QString& s);
 // "--name value"; i moves past what was used.
 QString optionValue(const QStringList& args, qsizetype& i);
 
-// Refuses a folder, an existing file without force, and a missing folder.
+// Refuses a folder, anything but a regular file (also through a link), an
+// existing file without force, and a missing folder.
 void checkTarget(const QString& file, bool force);
 
 // A new, uniquely named file next to the target, removed again unless it
@@ -124,12 +126,23 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
+    // Once the flag is set, the statement running stops within a moment:
+    // building the indexes over millions of rows takes a while.
+    void stopOn(const volatile std::sig_atomic_t& flag)
+    {
+        m_stop = &flag;
+        sqlite3_progress_handler(
+            m_db, 10000, [](void* self) { return *static_cast<Database*>(self)->m_stop ? 1 : 0; },
+            this);
+    }
+
     void exec(const QString& sql)
     {
         char* err = nullptr;
         if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
             const QString text = QString::fromUtf8(err ? err : sqlite3_errmsg(m_db));
             sqlite3_free(err);
+            if (m_stop && *m_stop) throw Failure{QStringLiteral("interrupted")};
             throw Failure{text};
         }
     }
@@ -218,9 +231,14 @@ public:
     }
 
 private:
-    [[noreturn]] void fail() { throw Failure{QString::fromUtf8(sqlite3_errmsg(m_db))}; }
+    [[noreturn]] void fail()
+    {
+        if (m_stop && *m_stop) throw Failure{QStringLiteral("interrupted")};
+        throw Failure{QString::fromUtf8(sqlite3_errmsg(m_db))};
+    }
 
     sqlite3* m_db = nullptr;
+    const volatile std::sig_atomic_t* m_stop = nullptr;
     sqlite3_stmt* m_insert = nullptr;
 };
 

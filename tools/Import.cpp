@@ -6,15 +6,24 @@
 #include "tools/CsvReader.h"
 #include "tools/DbFile.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <optional>
+#include <pthread.h>
+#include <signal.h>
 #include <string>
 #include <string_view>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_map>
 #include <vector>
@@ -160,6 +169,107 @@ private:
     qint64 m_last = -1000;
 };
 
+// ------------------------------------------------------------- the files
+
+QString errnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The source, opened once: every later step reads this descriptor, so the
+// file checked is the file read even if its name is meanwhile given to
+// something else.
+class SourceFile
+{
+public:
+    explicit SourceFile(const QString& path) : m_path(path)
+    {
+        const QByteArray name = QFile::encodeName(path);
+        struct stat st
+        {
+        };
+        if (::stat(name.constData(), &st) != 0) {
+            if (errno == ENOENT)
+                throw Failure{QStringLiteral("%1 does not exist").arg(quoted(path))};
+            throw Failure{QStringLiteral("cannot read %1: %2").arg(quoted(path), errnoText(errno))};
+        }
+        refuseUnlessRegular(st);
+        // Without waiting: should a pipe take the file's place after the
+        // check, opening it must not wait for a writer that never comes.
+        m_fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (m_fd < 0)
+            throw Failure{QStringLiteral("cannot read %1: %2").arg(quoted(path), errnoText(errno))};
+        if (::fstat(m_fd, &m_stat) != 0)
+            throw Failure{QStringLiteral("cannot read %1: %2").arg(quoted(path), errnoText(errno))};
+        refuseUnlessRegular(m_stat);
+    }
+    ~SourceFile()
+    {
+        if (m_map) ::munmap(m_map, size_t(m_stat.st_size));
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    SourceFile(const SourceFile&) = delete;
+    SourceFile& operator=(const SourceFile&) = delete;
+
+    size_t size() const { return size_t(m_stat.st_size); }
+
+    QByteArray head(size_t n) const
+    {
+        QByteArray bytes(qsizetype(n), '\0');
+        ssize_t got;
+        while ((got = ::pread(m_fd, bytes.data(), n, 0)) < 0 && errno == EINTR) {
+        }
+        if (got < 0)
+            throw Failure{
+                QStringLiteral("cannot read %1: %2").arg(quoted(m_path), errnoText(errno))};
+        bytes.truncate(got);
+        return bytes;
+    }
+
+    // The whole file, mapped into memory.
+    const char* data()
+    {
+        if (size() == 0) return "";
+        if (!m_map) {
+            void* p = ::mmap(nullptr, size(), PROT_READ, MAP_PRIVATE, m_fd, 0);
+            if (p == MAP_FAILED)
+                throw Failure{
+                    QStringLiteral("cannot read %1: %2").arg(quoted(m_path), errnoText(errno))};
+            m_map = p;
+        }
+        return static_cast<const char*>(m_map);
+    }
+
+    // A name under which a child process opens this very file: the
+    // descriptor, handed down. The plain path where /proc is missing.
+    QString nameForChild() const
+    {
+        const QString viaFd = QStringLiteral("/proc/self/fd/%1").arg(m_fd);
+        if (::access(QFile::encodeName(viaFd).constData(), R_OK) != 0) return m_path;
+        const int flags = ::fcntl(m_fd, F_GETFD);
+        if (flags < 0 || ::fcntl(m_fd, F_SETFD, flags & ~FD_CLOEXEC) != 0) return m_path;
+        return viaFd;
+    }
+
+private:
+    void refuseUnlessRegular(const struct stat& st) const
+    {
+        if (S_ISDIR(st.st_mode))
+            throw Failure{QStringLiteral("%1 is a folder").arg(quoted(m_path))};
+        if (!S_ISREG(st.st_mode))
+            throw Failure{QStringLiteral("%1 is not a regular file (a pipe, a device or a "
+                                         "socket); only files are imported")
+                              .arg(quoted(m_path))};
+    }
+
+    QString m_path;
+    int m_fd = -1;
+    struct stat m_stat
+    {
+    };
+    void* m_map = nullptr;
+};
+
 // ------------------------------------------------------------- the rules
 
 enum Reason
@@ -184,6 +294,7 @@ class Importer
 public:
     Importer(const QString& tempPath, const QString& reportPath) : m_db(tempPath)
     {
+        m_db.stopOn(*g_stop);
         // A brand-new file nobody else can see yet: no journal; it is synced
         // before it takes its name.
         m_db.exec(QStringLiteral("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; "
@@ -335,20 +446,10 @@ std::array<int, kFields> resolveColumns(const ImportOptions& o, const QStringLis
 
 // ------------------------------------------------------------------ CSV
 
-void importCsv(const ImportOptions& o, Importer& importer, QStringList& notes)
+void importCsv(const ImportOptions& o, SourceFile& source, Importer& importer, QStringList& notes)
 {
-    QFile f(o.source);
-    if (!f.open(QIODevice::ReadOnly))
-        throw Failure{QStringLiteral("cannot read %1: %2").arg(quoted(o.source), f.errorString())};
-    const qint64 size = f.size();
-    const char* data = "";
-    if (size > 0) {
-        data = reinterpret_cast<const char*>(f.map(0, size));
-        if (!data)
-            throw Failure{
-                QStringLiteral("cannot read %1: %2").arg(quoted(o.source), f.errorString())};
-    }
-    CsvReader csv(data, size_t(size), quoted(o.source));
+    const size_t size = source.size();
+    CsvReader csv(source.data(), size, quoted(o.source));
     std::vector<Cell> fields;
     if (!csv.next(fields))
         throw Failure{
@@ -361,7 +462,7 @@ void importCsv(const ImportOptions& o, Importer& importer, QStringList& notes)
         header << text(c).trimmed();
     }
     const auto at = resolveColumns(o, header, quoted(o.source), notes);
-    Progress progress(size > (8 << 20));
+    Progress progress(size > (8u << 20));
     importer.expect(std::uint64_t(size) / 48);
     std::array<Cell, kFields> v{};
     while (csv.next(fields)) {
@@ -386,10 +487,82 @@ namespace {
 
 // ------------------------------------------------------------ Access
 
-void importAccess(const ImportOptions& o, Importer& importer, QStringList& notes)
+// The processes this one started and has not reaped.
+std::vector<pid_t> childProcesses()
+{
+    std::vector<pid_t> pids;
+    const pid_t self = ::getpid();
+    // The main thread starts the reader; its children are listed here...
+    QFile list(QStringLiteral("/proc/%1/task/%1/children").arg(self));
+    if (list.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& word : list.readAll().split(' '))
+            if (const int pid = word.trimmed().toInt(); pid > 0) pids.push_back(pid);
+        return pids;
+    }
+    // ...unless the kernel keeps no such list: then every process whose
+    // parent this one is. The parent is the second field after the name,
+    // which is in parentheses and may hold anything.
+    for (const QString& name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        const int pid = name.toInt();
+        if (pid <= 0) continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly)) continue;
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields =
+            line.mid(line.lastIndexOf(')') + 1).simplified().split(' ');
+        if (fields.size() > 1 && fields[1].toInt() == self) pids.push_back(pid);
+    }
+    return pids;
+}
+
+// Waiting for the reader of Access files does not look at signals, and the
+// reader may stay silent for long on a damaged file. While it runs, SIGINT
+// and SIGTERM are taken by a thread of their own, which ends the reader at
+// once: the wait ends, and the import stops as interrupted.
+class ReaderWatch
+{
+public:
+    ReaderWatch()
+    {
+        sigset_t stops;
+        sigemptyset(&stops);
+        sigaddset(&stops, SIGINT);
+        sigaddset(&stops, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &stops, &m_oldMask);
+        m_thread = std::thread([this, stops] {
+            const timespec tick{0, 20'000'000};
+            while (!m_done) {
+                if (sigtimedwait(&stops, nullptr, &tick) > 0) m_stopped = true;
+                if (m_stopped)
+                    for (const pid_t pid : childProcesses())
+                        ::kill(pid, SIGKILL);
+            }
+        });
+    }
+    ~ReaderWatch()
+    {
+        m_done = true;
+        m_thread.join();
+        // A signal that came after the watch ended is delivered now.
+        pthread_sigmask(SIG_SETMASK, &m_oldMask, nullptr);
+    }
+    ReaderWatch(const ReaderWatch&) = delete;
+    ReaderWatch& operator=(const ReaderWatch&) = delete;
+
+    bool stopped() const { return m_stopped || *g_stop; }
+
+private:
+    sigset_t m_oldMask;
+    std::atomic<bool> m_done{false};
+    std::atomic<bool> m_stopped{false};
+    std::thread m_thread;
+};
+
+void importAccess(const ImportOptions& o, const SourceFile& source, Importer& importer,
+                  QStringList& notes)
 {
     vidra::legacy::Request request;
-    request.file = o.source;
+    request.file = source.nameForChild();
     request.table = o.table.isEmpty() ? QLatin1String(vidra::kSubscriberTable) : o.table;
     request.codePage = o.codePage;
     std::array<int, kFields> at{};
@@ -399,6 +572,8 @@ void importAccess(const ImportOptions& o, Importer& importer, QStringList& notes
     std::array<Cell, kFields> v{};
     const QString where =
         QStringLiteral("table %1 of %2").arg(quoted(request.table), quoted(o.source));
+    const ReaderWatch watch;
+    if (watch.stopped()) throw Failure{QStringLiteral("interrupted")};
     try {
         vidra::legacy::readTable(
             request,
@@ -421,12 +596,17 @@ void importAccess(const ImportOptions& o, Importer& importer, QStringList& notes
                 for (size_t i = 0; i < kFields; ++i)
                     v[i] = at[i] >= 0 ? cells[size_t(at[i])] : Cell{};
                 importer.add(row, v);
-                if (*g_stop) throw Failure{QStringLiteral("interrupted")};
+                if (watch.stopped()) throw Failure{QStringLiteral("interrupted")};
                 if (expected) progress->update(double(row) / double(expected));
             });
     } catch (const vidra::DbError& e) {
-        throw Failure{e.message()};
+        if (watch.stopped()) throw Failure{QStringLiteral("interrupted")};
+        // The reader's messages name the file as it was handed over.
+        QString message = e.message();
+        message.replace(quoted(request.file), quoted(o.source));
+        throw Failure{message};
     }
+    if (watch.stopped()) throw Failure{QStringLiteral("interrupted")};
 }
 
 // The first bytes of an Access file, one of them damaged: such a file is
@@ -499,22 +679,16 @@ ImportOptions parseImportArguments(const QStringList& args)
 void runImport(const ImportOptions& o, const volatile std::sig_atomic_t& interrupted)
 {
     g_stop = &interrupted;
-    const QFileInfo source(o.source);
-    if (!source.exists()) throw Failure{QStringLiteral("%1 does not exist").arg(quoted(o.source))};
-    if (source.isDir()) throw Failure{QStringLiteral("%1 is a folder").arg(quoted(o.source))};
+    SourceFile source(o.source);
+    const QFileInfo sourceInfo(o.source);
     const QFileInfo dest(o.dest);
-    if (dest.exists() && dest.canonicalFilePath() == source.canonicalFilePath())
+    if (dest.exists() && dest.canonicalFilePath() == sourceInfo.canonicalFilePath())
         throw Failure{QStringLiteral("SOURCE and DEST are the same file")};
-    if (o.report.size() && QFileInfo(o.report).absoluteFilePath() == source.absoluteFilePath())
+    if (o.report.size() && QFileInfo(o.report).absoluteFilePath() == sourceInfo.absoluteFilePath())
         throw Failure{QStringLiteral("the report would overwrite SOURCE")};
     checkTarget(o.dest, o.force);
 
-    QFile probe(o.source);
-    if (!probe.open(QIODevice::ReadOnly))
-        throw Failure{
-            QStringLiteral("cannot read %1: %2").arg(quoted(o.source), probe.errorString())};
-    const QByteArray head = probe.read(64);
-    probe.close();
+    const QByteArray head = source.head(64);
     const bool access =
         vidra::legacy::probeJetHeader(reinterpret_cast<const unsigned char*>(head.constData()),
                                       size_t(head.size()))
@@ -535,9 +709,9 @@ void runImport(const ImportOptions& o, const volatile std::sig_atomic_t& interru
     QStringList notes;
     Importer importer(temp.path(), o.report);
     if (access)
-        importAccess(o, importer, notes);
+        importAccess(o, source, importer, notes);
     else
-        importCsv(o, importer, notes);
+        importCsv(o, source, importer, notes);
     if (interrupted) throw Failure{QStringLiteral("interrupted")};
     importer.finish(temp, o.dest, o.force);
 

@@ -79,6 +79,21 @@ extern "C" void onSignal(int)
     g_interrupted = 1;
 }
 
+// Ctrl-C and SIGTERM end the run at the next check, with its temporary files
+// removed. No SA_RESTART: a system call waiting when the signal comes
+// returns instead of waiting on.
+void catchStopSignals()
+{
+    struct sigaction sa
+    {
+    };
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
 std::int64_t parseRows(const QString& text)
 {
     const QByteArray b = text.toUtf8();
@@ -191,6 +206,7 @@ void build(const Options& o)
     TempFile temp(o.file);
     {
         Database db(temp.path());
+        db.stopOn(g_interrupted);
         // A brand-new file nobody else can see yet: no journal, no syncing.
         db.exec(QStringLiteral("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; "
                                "PRAGMA locking_mode=EXCLUSIVE; PRAGMA cache_size=-65536;"));
@@ -235,8 +251,7 @@ int main(int argc, char** argv)
                 return 0;
             }
             const ImportOptions options = parseImportArguments(args.mid(1));
-            std::signal(SIGINT, onSignal);
-            std::signal(SIGTERM, onSignal);
+            catchStopSignals();
             runImport(options, g_interrupted);
             return 0;
         }
@@ -245,8 +260,7 @@ int main(int argc, char** argv)
             std::fputs(kUsage, stdout);
             return 0;
         }
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGTERM, onSignal);
+        catchStopSignals();
         build(*options);
         return 0;
     } catch (const UsageError& e) {

@@ -201,3 +201,92 @@ TEST_F(ImportSafety, AFileThatStartsLikeAnAccessFileIsNeverReadAsCsv)
         }
     }
 }
+
+// ------------------------------------------------- pipes, devices, signals
+
+TEST_F(ImportSafety, OnlyRegularFilesAreReadOrReplacedAndNothingHangs)
+{
+    const QString good = dir.write("good.csv", "Telefon,Vlasnik,Adresa\n1,A,B\n");
+    const QString fifo = dir.path("pipe.csv");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString link = dir.path("link.csv");
+    ASSERT_TRUE(QFile::link(fifo, link));
+    const QString fifoDest = dir.path("pipe.mdb");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifoDest).constData(), 0600), 0);
+
+    const QStringList cases[] = {
+        {"import", fifo, out()},
+        {"import", link, out()},
+        {"import", fifo, out(), "--table", "Vlasnici"},
+        {"import", "/dev/null", out()},
+        {"import", good, fifoDest, "--force"},
+    };
+    for (const QStringList& args : cases) {
+        const QStringList before = entries(folder());
+        const ToolRun r = runWithin(args);
+        const std::string what = args.join(' ').toStdString() + "\n" + show(r);
+        EXPECT_EQ(r.exitCode, 1) << what;
+        EXPECT_TRUE(r.err.contains("is not a regular file")) << what;
+        EXPECT_EQ(entries(folder()), before) << what;
+    }
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::lstat(QFile::encodeName(fifoDest).constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+TEST_F(ImportSafety, ASignalStopsAnImportPromptlyAndLeavesNothingBehind)
+{
+    const QString source = bigCsv("big.csv", 300000, "9-");
+    for (const int sig : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(sig);
+        const QStringList before = entries(folder());
+        QProcess p;
+        p.start(QStringLiteral(VIDRA_DB_TOOL),
+                {"import", source, out(), "--report", dir.path("skipped.csv")});
+        ASSERT_TRUE(p.waitForStarted(30000));
+        ASSERT_TRUE(waitFor([&] { return !tempFiles().isEmpty(); }));
+        ::kill(pid_t(p.processId()), sig);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), 1);
+        EXPECT_TRUE(QString::fromLocal8Bit(p.readAllStandardError()).contains("interrupted"));
+        EXPECT_EQ(entries(folder()), before);
+    }
+}
+
+TEST_F(ImportSafety, ASignalStopsAnAccessImportWhileItsReaderIsSilent)
+{
+    // A reader that never sends a byte, as on a file that makes it loop.
+    const QString reader = dir.write("silent-reader", "#!/bin/sh\nexec sleep 600\n");
+    ASSERT_TRUE(
+        QFile::setPermissions(reader, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    QByteArray access(3 * 2048, '\0');
+    access.replace(0, 21, QByteArray("\x00\x01\x00\x00Standard Jet DB\x00\x00", 21));
+    const QString source = dir.write("stari.mdb", access);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VIDRA_LEGACY_READER", reader);
+    for (const int sig : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(sig);
+        const QStringList before = entries(folder());
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(VIDRA_DB_TOOL), {"import", source, out()});
+        ASSERT_TRUE(p.waitForStarted(30000));
+        QString readerPid;
+        const QString children = QStringLiteral("/proc/%1/task/%1/children").arg(p.processId());
+        ASSERT_TRUE(waitFor([&] {
+            readerPid = QString::fromLatin1(TempDir::read(children)).trimmed();
+            return !readerPid.isEmpty() || p.state() != QProcess::Running;
+        }));
+        ASSERT_FALSE(readerPid.isEmpty()) << p.readAllStandardError().data();
+        ::kill(pid_t(p.processId()), sig);
+        ASSERT_TRUE(p.waitForFinished(120000));
+        EXPECT_EQ(p.exitCode(), 1);
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        EXPECT_TRUE(err.contains("interrupted")) << err.toStdString();
+        EXPECT_EQ(entries(folder()), before);
+        EXPECT_FALSE(QFileInfo::exists("/proc/" + readerPid)) << "the reader is left running";
+    }
+}
