@@ -373,13 +373,14 @@ public:
         m_numbers.reserve(size_t(std::min<std::uint64_t>(rows, 50'000'000)));
     }
 
-    void finish(TempFile& temp, const QString& dest, bool force)
+    void finish(TempFile& temp, const QString& dest, const FileIdentity& destBefore)
     {
         for (const QString& sql : m_indexes)
             m_db.exec(sql);
         m_db.exec(QStringLiteral("COMMIT"));
         m_db.close();
-        temp.moveTo(dest, force);
+        if (*g_stop) throw Failure{QStringLiteral("interrupted")};
+        temp.moveTo(dest, destBefore);
         if (m_report && !m_report->commit())
             throw Failure{
                 QStringLiteral("the directory was written, but the report %1 could not be: "
@@ -686,7 +687,7 @@ void runImport(const ImportOptions& o, const volatile std::sig_atomic_t& interru
         throw Failure{QStringLiteral("SOURCE and DEST are the same file")};
     if (o.report.size() && QFileInfo(o.report).absoluteFilePath() == sourceInfo.absoluteFilePath())
         throw Failure{QStringLiteral("the report would overwrite SOURCE")};
-    checkTarget(o.dest, o.force);
+    const FileIdentity destBefore = checkTarget(o.dest, o.force);
 
     const QByteArray head = source.head(64);
     const bool access =
@@ -713,7 +714,7 @@ void runImport(const ImportOptions& o, const volatile std::sig_atomic_t& interru
     else
         importCsv(o, source, importer, notes);
     if (interrupted) throw Failure{QStringLiteral("interrupted")};
-    importer.finish(temp, o.dest, o.force);
+    importer.finish(temp, o.dest, destBefore);
 
     QString out;
     for (const QString& n : notes)

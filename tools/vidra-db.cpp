@@ -202,7 +202,7 @@ void checkSizes(std::int64_t index, const std::array<const QString*, 5>& values)
 
 void build(const Options& o)
 {
-    checkTarget(o.file, o.force);
+    const FileIdentity before = checkTarget(o.file, o.force);
     TempFile temp(o.file);
     {
         Database db(temp.path());
@@ -229,7 +229,7 @@ void build(const Options& o)
         db.close();
     }
     if (g_interrupted) throw Failure{QStringLiteral("interrupted")};
-    temp.moveTo(o.file, o.force);
+    temp.moveTo(o.file, before);
 }
 
 void printError(const QString& message)

@@ -290,3 +290,73 @@ TEST_F(ImportSafety, ASignalStopsAnAccessImportWhileItsReaderIsSilent)
         EXPECT_FALSE(QFileInfo::exists("/proc/" + readerPid)) << "the reader is left running";
     }
 }
+
+// ------------------------------------------------------- two runs, one DEST
+
+TEST_F(ImportSafety, ARunNeverReplacesADestinationThatAppearedOrChangedWhileItWrote)
+{
+    const QString first = bigCsv("first.csv", 300000, "1-");
+    const QString second = dir.write("second.csv", "Telefon,Vlasnik,Adresa\n2,Drugi,Trg\n");
+    const auto oldDirectory = [&] {
+        QFile::remove(out());
+        testsupport::createDirectoryFile(out(), {{"0", "Stari", "Trg", {}, {}}});
+    };
+
+    struct Case
+    {
+        const char* name;
+        bool existed;
+        std::function<void()> meanwhile;
+        QStringList owners; // DEST afterwards; empty: the paused run's rows
+    };
+    const Case cases[] = {
+        {"another --force run finished first",
+         true,
+         [&] {
+             const ToolRun r = runTool({"import", second, out(), "--force"});
+             EXPECT_EQ(r.exitCode, 0) << show(r);
+         },
+         {"Drugi"}},
+        {"another run created DEST",
+         false,
+         [&] {
+             const ToolRun r = runTool({"import", second, out()});
+             EXPECT_EQ(r.exitCode, 0) << show(r);
+         },
+         {"Drugi"}},
+        {"the operator saved a row in DEST",
+         true,
+         [&] {
+             testsupport::execSql(out(), "INSERT INTO Vlasnici (Telefon, Vlasnik, Adresa) "
+                                         "VALUES ('5', 'Novi', 'Trg')");
+         },
+         {"Stari", "Novi"}},
+        {"nothing happened meanwhile", true, [] {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.existed)
+            oldDirectory();
+        else
+            QFile::remove(out());
+        const std::unique_ptr<QProcess> paused = startAndPause({"import", first, out(), "--force"});
+        ASSERT_TRUE(paused);
+        ASSERT_EQ(paused->state(), QProcess::Running) << paused->readAllStandardError().data();
+        ASSERT_EQ(tempFiles().size(), 1);
+        c.meanwhile();
+        ::kill(pid_t(paused->processId()), SIGCONT);
+        ASSERT_TRUE(paused->waitForFinished(120000));
+        const QString err = QString::fromLocal8Bit(paused->readAllStandardError());
+        if (c.owners.isEmpty()) {
+            EXPECT_EQ(paused->exitCode(), 0) << err.toStdString();
+            EXPECT_EQ(testsupport::selectColumn(out(), "SELECT count(*) FROM Vlasnici"),
+                      QStringList{"300000"});
+        } else {
+            EXPECT_EQ(paused->exitCode(), 1) << err.toStdString();
+            EXPECT_TRUE(err.contains("while this run was writing") && err.contains("not replaced"))
+                << err.toStdString();
+            EXPECT_EQ(column("Vlasnik", out()), c.owners);
+        }
+        EXPECT_TRUE(tempFiles().isEmpty()) << tempFiles().join(' ').toStdString();
+    }
+}
