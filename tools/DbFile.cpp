@@ -70,6 +70,35 @@ FileIdentity identityOf(const QString& path)
     return identityFrom(st);
 }
 
+std::optional<FileKey> fileKeyOf(const QString& path)
+{
+    struct stat st
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return std::nullopt;
+    return FileKey{st.st_dev, st.st_ino};
+}
+
+QString resolvedName(const QString& path)
+{
+    const QFileInfo info(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return folder.isEmpty() ? info.absoluteFilePath() : QDir(folder).filePath(info.fileName());
+}
+
+QStringList linkChain(const QString& path)
+{
+    QStringList chain{resolvedName(path)};
+    // As many links as the system itself follows before it gives up.
+    for (int hop = 0; hop < 40; ++hop) {
+        const QString& name = chain.back();
+        const QString target = QFile::symLinkTarget(name);
+        if (target.isEmpty() || chain.contains(resolvedName(target))) break;
+        chain << resolvedName(target);
+    }
+    return chain;
+}
+
 FileIdentity checkTarget(const QString& file, bool force)
 {
     const FileIdentity id = identityOf(file);

@@ -38,6 +38,23 @@ struct FileIdentity
 };
 FileIdentity identityOf(const QString& path);
 
+// A file's device and inode: two names lead to one file when these agree.
+struct FileKey
+{
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool operator==(const FileKey&) const = default;
+};
+// The file a name leads to, links followed; nullopt when there is none.
+std::optional<FileKey> fileKeyOf(const QString& path);
+
+// The names a path passes through: the path itself, then the target of each
+// link in turn (also a target that does not exist yet), each absolute with
+// its folder resolved. The name a new file will take is among them.
+QStringList linkChain(const QString& path);
+// The path absolute with its folder resolved: the name a rename replaces.
+QString resolvedName(const QString& path);
+
 // Refuses a folder, anything but a regular file (also through a link), an
 // existing file without force, and a missing folder. Returns what the name
 // stood for, for TempFile::moveTo.

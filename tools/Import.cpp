@@ -10,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -211,6 +210,7 @@ public:
     SourceFile(const SourceFile&) = delete;
     SourceFile& operator=(const SourceFile&) = delete;
 
+    FileKey key() const { return FileKey{m_stat.st_dev, m_stat.st_ino}; }
     size_t size() const { return size_t(m_stat.st_size); }
 
     QByteArray head(size_t n) const
@@ -270,6 +270,44 @@ private:
     void* m_map = nullptr;
 };
 
+// The list of skipped rows, written under a temporary name next to the
+// report and renamed by the same rules as the directory file.
+class Report
+{
+public:
+    Report(const QString& path, const FileIdentity& before)
+        : m_target(path), m_before(before), m_temp(path), m_file(m_temp.path())
+    {
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            throw Failure{QStringLiteral("cannot write %1: %2")
+                              .arg(quoted(m_temp.path()), m_file.errorString())};
+        write("row,reason,Telefon,Vlasnik,Adresa,Mesto,Napomena\n");
+    }
+    void write(const QByteArray& bytes)
+    {
+        if (m_file.write(bytes) != bytes.size()) fail();
+    }
+    void finish()
+    {
+        if (!m_file.flush()) fail();
+        m_file.close();
+        if (m_file.error() != QFileDevice::NoError) fail();
+    }
+    void moveIntoPlace() { m_temp.moveTo(m_target, m_before); }
+
+private:
+    [[noreturn]] void fail()
+    {
+        throw Failure{QStringLiteral("cannot write the report %1: %2")
+                          .arg(quoted(m_target), m_file.errorString())};
+    }
+
+    QString m_target;
+    FileIdentity m_before;
+    TempFile m_temp;
+    QFile m_file;
+};
+
 // ------------------------------------------------------------- the rules
 
 enum Reason
@@ -292,7 +330,7 @@ const char* const kReasonText[kReasonCount] = {
 class Importer
 {
 public:
-    Importer(const QString& tempPath, const QString& reportPath) : m_db(tempPath)
+    Importer(const QString& tempPath, Report* report) : m_db(tempPath), m_report(report)
     {
         m_db.stopOn(*g_stop);
         // A brand-new file nobody else can see yet: no journal; it is synced
@@ -302,13 +340,6 @@ public:
         m_db.exec(QStringLiteral("BEGIN"));
         m_indexes = m_db.execDeferringIndexes(vidra::subscriberTableDdl());
         m_db.prepareInsert();
-        if (!reportPath.isEmpty()) {
-            m_report.emplace(reportPath);
-            if (!m_report->open(QIODevice::WriteOnly))
-                throw Failure{QStringLiteral("cannot write %1: %2")
-                                  .arg(quoted(reportPath), m_report->errorString())};
-            m_report->write("row,reason,Telefon,Vlasnik,Adresa,Mesto,Napomena\n");
-        }
     }
 
     void add(qint64 row, const std::array<Cell, kFields>& v)
@@ -373,19 +404,25 @@ public:
         m_numbers.reserve(size_t(std::min<std::uint64_t>(rows, 50'000'000)));
     }
 
+    // The directory file takes its name first: a report of an import that
+    // did not happen would mislead.
     void finish(TempFile& temp, const QString& dest, const FileIdentity& destBefore)
     {
         for (const QString& sql : m_indexes)
             m_db.exec(sql);
         m_db.exec(QStringLiteral("COMMIT"));
         m_db.close();
+        if (m_report) m_report->finish();
         if (*g_stop) throw Failure{QStringLiteral("interrupted")};
         temp.moveTo(dest, destBefore);
-        if (m_report && !m_report->commit())
+        if (!m_report) return;
+        try {
+            m_report->moveIntoPlace();
+        } catch (const Failure& f) {
             throw Failure{
-                QStringLiteral("the directory was written, but the report %1 could not be: "
-                               "%2")
-                    .arg(quoted(m_report->fileName()), m_report->errorString())};
+                QStringLiteral("the directory was written, but the report could not be: %1")
+                    .arg(f.message)};
+        }
     }
 
     qint64 rows() const { return m_rows; }
@@ -403,7 +440,7 @@ public:
 private:
     Database m_db;
     QStringList m_indexes;
-    std::optional<QSaveFile> m_report;
+    Report* m_report;
     std::unordered_map<std::string, qint64> m_numbers;
     qint64 m_rows = 0;
     qint64 m_imported = 0;
@@ -680,14 +717,24 @@ ImportOptions parseImportArguments(const QStringList& args)
 void runImport(const ImportOptions& o, const volatile std::sig_atomic_t& interrupted)
 {
     g_stop = &interrupted;
+    // Every check before anything is written.
     SourceFile source(o.source);
-    const QFileInfo sourceInfo(o.source);
-    const QFileInfo dest(o.dest);
-    if (dest.exists() && dest.canonicalFilePath() == sourceInfo.canonicalFilePath())
+    if (fileKeyOf(o.dest) == source.key())
         throw Failure{QStringLiteral("SOURCE and DEST are the same file")};
-    if (o.report.size() && QFileInfo(o.report).absoluteFilePath() == sourceInfo.absoluteFilePath())
-        throw Failure{QStringLiteral("the report would overwrite SOURCE")};
     const FileIdentity destBefore = checkTarget(o.dest, o.force);
+    FileIdentity reportBefore;
+    if (!o.report.isEmpty()) {
+        // Compared as files, not as names: through a link or a second name
+        // the report must not reach SOURCE or DEST, nor the name DEST takes.
+        const std::optional<FileKey> report = fileKeyOf(o.report);
+        if (report == source.key())
+            throw Failure{
+                QStringLiteral("the report would replace SOURCE %1").arg(quoted(o.source))};
+        if ((report && report == fileKeyOf(o.dest)) ||
+            linkChain(o.report).contains(resolvedName(o.dest)))
+            throw Failure{QStringLiteral("the report would replace DEST %1").arg(quoted(o.dest))};
+        reportBefore = checkTarget(o.report, o.force);
+    }
 
     const QByteArray head = source.head(64);
     const bool access =
@@ -707,8 +754,10 @@ void runImport(const ImportOptions& o, const volatile std::sig_atomic_t& interru
                 .arg(quoted(o.source))};
 
     TempFile temp(o.dest);
+    std::optional<Report> report;
+    if (!o.report.isEmpty()) report.emplace(o.report, reportBefore);
     QStringList notes;
-    Importer importer(temp.path(), o.report);
+    Importer importer(temp.path(), report ? &*report : nullptr);
     if (access)
         importAccess(o, source, importer, notes);
     else

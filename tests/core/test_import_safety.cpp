@@ -360,3 +360,89 @@ TEST_F(ImportSafety, ARunNeverReplacesADestinationThatAppearedOrChangedWhileItWr
         EXPECT_TRUE(tempFiles().isEmpty()) << tempFiles().join(' ').toStdString();
     }
 }
+
+// ------------------------------------------------------------ the report
+
+TEST_F(ImportSafety, TheReportReplacesNothingWithoutForceAndNeverTheSourceOrTheDestination)
+{
+    const QString source = dir.write("stari.csv", "Telefon,Vlasnik,Adresa\n1,A,B\n,C,D\n");
+    const QByteArray sourceSha = sha(source);
+    const QString keep = dir.write("keep.txt", "somebody's notes");
+    const QString other = dir.path("drugi.mdb");
+    testsupport::createDirectoryFile(other, {{"011", "Neko", "Negde", {}, {}}});
+    const QByteArray otherSha = sha(other);
+    ASSERT_TRUE(QFile::link(source, dir.path("to-source.csv")));
+    ASSERT_EQ(::link(QFile::encodeName(source).constData(),
+                     QFile::encodeName(dir.path("hard-source.csv")).constData()),
+              0);
+    ASSERT_TRUE(QFile::link(other, dir.path("to-other.mdb")));
+    ASSERT_TRUE(QFile::link(out(), dir.path("to-dest.csv"))); // DEST does not exist yet
+    ASSERT_TRUE(QDir(folder()).mkdir("sub"));
+    const QString fifo = dir.path("pipe.csv");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+
+    struct Case
+    {
+        QStringList args;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"import", source, out(), "--report", keep}, "already exists"},
+        {{"import", source, out(), "--report", other}, "already exists"},
+        // Through a link or a second name, the report is still the source.
+        {{"import", source, out(), "--report", dir.path("to-source.csv")},
+         "the report would replace SOURCE"},
+        {{"import", source, out(), "--force", "--report", dir.path("to-source.csv")},
+         "the report would replace SOURCE"},
+        {{"import", source, out(), "--force", "--report", dir.path("hard-source.csv")},
+         "the report would replace SOURCE"},
+        {{"import", source, out(), "--force", "--report", source},
+         "the report would replace SOURCE"},
+        // The destination, existing or not yet, under another spelling too.
+        {{"import", source, out(), "--report", out()}, "the report would replace DEST"},
+        {{"import", source, out(), "--force", "--report", dir.path("sub/../imenik.mdb")},
+         "the report would replace DEST"},
+        {{"import", source, out(), "--force", "--report", dir.path("to-dest.csv")},
+         "the report would replace DEST"},
+        {{"import", source, other, "--force", "--report", dir.path("to-other.mdb")},
+         "the report would replace DEST"},
+        {{"import", source, out(), "--force", "--report", fifo}, "not a regular file"},
+        {{"import", source, out(), "--report", dir.path("sub")}, "is a folder"},
+        {{"import", source, out(), "--report", dir.path("nema/r.csv")}, "does not exist"},
+    };
+    for (const Case& c : cases) {
+        const QStringList before = entries(folder());
+        const ToolRun r = runWithin(c.args);
+        const std::string what = c.args.join(' ').toStdString() + "\n" + show(r);
+        EXPECT_EQ(r.exitCode, 1) << what;
+        EXPECT_TRUE(r.err.contains(QLatin1String(c.message))) << c.message << "\n" << what;
+        EXPECT_EQ(entries(folder()), before) << what;
+        EXPECT_FALSE(QFileInfo::exists(out())) << what;
+    }
+    EXPECT_EQ(sha(source), sourceSha);
+    EXPECT_EQ(TempDir::read(keep), "somebody's notes");
+    EXPECT_EQ(sha(other), otherSha);
+    EXPECT_TRUE(QFileInfo(dir.path("to-dest.csv")).isSymLink());
+
+    // With --force an unrelated file gives way; a link in the report's place
+    // is replaced itself, never written through.
+    ToolRun r = runWithin({"import", source, out(), "--force", "--report", keep});
+    ASSERT_EQ(r.exitCode, 0) << show(r);
+    EXPECT_TRUE(TempDir::read(keep).startsWith("row,reason,")) << TempDir::read(keep).data();
+    const QString linkToNotes = dir.path("to-notes.csv");
+    const QString notes = dir.write("notes.txt", "other notes");
+    ASSERT_TRUE(QFile::link(notes, linkToNotes));
+    r = runWithin({"import", source, out(), "--force", "--report", linkToNotes});
+    ASSERT_EQ(r.exitCode, 0) << show(r);
+    EXPECT_FALSE(QFileInfo(linkToNotes).isSymLink());
+    EXPECT_TRUE(TempDir::read(linkToNotes).startsWith("row,reason,"));
+    EXPECT_EQ(TempDir::read(notes), "other notes");
+
+    // A failed import leaves no report, not even a part of one.
+    const QString broken = dir.write("broken.csv", "Telefon,Vlasnik,Adresa\n,A,B\n1,\"open\n");
+    const QStringList before = entries(folder());
+    r = runWithin({"import", broken, dir.path("novi.mdb"), "--report", dir.path("novi.csv")});
+    EXPECT_EQ(r.exitCode, 1) << show(r);
+    EXPECT_EQ(entries(folder()), before);
+    EXPECT_TRUE(tempFiles().isEmpty()) << tempFiles().join(' ').toStdString();
+}
