@@ -8,6 +8,7 @@
 #include <QString>
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -153,8 +154,11 @@ private:
     char m_delimiter = ',';
     qint64 m_line = 1;
     qint64 m_recordLine = 1;
-    // std::deque would do; a vector of strings reused keeps their buffers.
-    std::vector<std::string> m_scratch;
+    // The unescaped values of one record. A deque: adding one never moves
+    // the others, whose text the record's earlier cells point into (a
+    // vector did, and short strings keep their text inside themselves).
+    // Reused from record to record, so the buffers stay.
+    std::deque<std::string> m_scratch;
     size_t m_scratchUsed = 0;
 };
 

@@ -168,6 +168,27 @@ TEST_F(ImportSafety, CsvTextArrivesUnchangedOrIsRefused)
               QStringList({"31 EFBBBF416E61", "EFBBBF32 4A6F7661"}));
 }
 
+TEST_F(ImportSafety, QuotedValuesWithDoubledQuotesKeepTheirTextSideBySide)
+{
+    // Each value with a doubled quote is unescaped into a buffer of its own;
+    // the later ones in a record must not move the earlier ones.
+    QByteArray csv = "Telefon,Vlasnik,Adresa,Mesto,Napomena\n";
+    for (int i = 0; i < 20; ++i)
+        csv += "\"0" + QByteArray::number(i) + "\"\"\",\"A\"\"B\",\"Ulica \"\"" +
+               QByteArray::number(i) + "\"\"\",\"\"\"M\"\"\",\"" + QByteArray(40, 'n') +
+               "\"\"x\"\n";
+    const ToolRun r = runWithin({"import", dir.write("q.csv", csv), out()});
+    ASSERT_EQ(r.exitCode, 0) << show(r);
+    const QStringList rows = testsupport::selectColumn(
+        out(), "SELECT Telefon || '|' || Vlasnik || '|' || Adresa || '|' || Mesto || '|' || "
+               "Napomena FROM Vlasnici ORDER BY rowid");
+    ASSERT_EQ(rows.size(), 20);
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(
+            rows[i],
+            QStringLiteral("0%1\"|A\"B|Ulica \"%1\"|\"M\"|%2\"x").arg(i).arg(QString(40, u'n')));
+}
+
 TEST_F(ImportSafety, AFileThatStartsLikeAnAccessFileIsNeverReadAsCsv)
 {
     const auto header = [](const QByteArray& magic, const QByteArray& engine, char version) {
