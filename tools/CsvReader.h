@@ -127,7 +127,8 @@ private:
 
     // The header line tells: the one of , ; and TAB it holds most of,
     // outside quotes; a comma when it holds none. Blank lines before it are
-    // skipped as next() skips them.
+    // skipped as next() skips them. Only that line counts: a stray quote in
+    // it (an inch mark) must not carry the count on into the rows.
     char guessDelimiter() const
     {
         int comma = 0, semicolon = 0, tab = 0;
@@ -135,10 +136,9 @@ private:
         const char* p = m_p;
         while (p < m_end && (*p == '\n' || *p == '\r'))
             ++p;
-        for (; p < m_end; ++p) {
+        for (; p < m_end && *p != '\n' && *p != '\r'; ++p) {
             if (*p == '"') inQuotes = !inQuotes;
             if (inQuotes) continue;
-            if (*p == '\n' || *p == '\r') break;
             comma += *p == ',';
             semicolon += *p == ';';
             tab += *p == '\t';

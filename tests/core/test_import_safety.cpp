@@ -168,6 +168,17 @@ TEST_F(ImportSafety, CsvTextArrivesUnchangedOrIsRefused)
               QStringList({"31 EFBBBF416E61", "EFBBBF32 4A6F7661"}));
 }
 
+TEST_F(ImportSafety, TheSeparatorComesFromTheHeaderLineAlone)
+{
+    // An inch mark in a column name is no quote that runs on into the rows,
+    // where a note full of semicolons would outvote the header's commas.
+    const QString source = dir.write("inch.csv", "Telefon,Vlasnik,Adresa,Visina 5\"\n"
+                                                 "011,Ana,Trg 1,\"a; b; c; d; e\"\n");
+    const ToolRun r = runWithin({"import", source, out()});
+    ASSERT_EQ(r.exitCode, 0) << show(r);
+    EXPECT_EQ(column("Vlasnik", out()), QStringList{"Ana"});
+}
+
 TEST_F(ImportSafety, QuotedValuesWithDoubledQuotesKeepTheirTextSideBySide)
 {
     // Each value with a doubled quote is unescaped into a buffer of its own;
