@@ -1,34 +1,20 @@
 #pragma once
-// What the vidra-db commands share: their errors, and building a directory
-// file under a temporary name that takes the target's name only when done.
+// What the vidra-db commands share: their errors, the checks on the files
+// they are told to write, and building a file under a temporary name that
+// takes the target's name only when done.
 #include "data/Schema.h"
+#include "tools/Failure.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
 #include <array>
-#include <fcntl.h>
-#include <filesystem>
+#include <csignal>
+#include <optional>
 #include <sqlite3.h>
-#include <system_error>
-#include <unistd.h>
+#include <sys/types.h>
 
 namespace vidradb {
-
-// A failure of the run; the message is shown after "vidra-db: ".
-struct Failure
-{
-    QString message;
-};
-
-// A command line that cannot be run; also points the user at --help.
-struct UsageError
-{
-    QString message;
-};
 
 // A name in single quotes, for messages.
 QString quoted(const QString& s);
@@ -37,76 +23,60 @@ QString quoted(const QString& s);
 // "--name value"; i moves past what was used.
 QString optionValue(const QStringList& args, qsizetype& i);
 
-// Refuses a folder, an existing file without force, and a missing folder.
-void checkTarget(const QString& file, bool force);
+// What a name in the file system stands for at one moment: the name itself,
+// a link not followed. A file is replaced only while its name still stands
+// for what it did when the run began.
+struct FileIdentity
+{
+    bool exists = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    mode_t mode = 0;
+    off_t size = 0;
+    std::int64_t mtimeNs = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+FileIdentity identityOf(const QString& path);
+
+// A file's device and inode: two names lead to one file when these agree.
+struct FileKey
+{
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool operator==(const FileKey&) const = default;
+};
+// The file a name leads to, links followed; nullopt when there is none.
+std::optional<FileKey> fileKeyOf(const QString& path);
+
+// The names a path passes through: the path itself, then the target of each
+// link in turn (also a target that does not exist yet), each absolute with
+// its folder resolved. The name a new file will take is among them.
+QStringList linkChain(const QString& path);
+// The path absolute with its folder resolved: the name a rename replaces.
+QString resolvedName(const QString& path);
+
+// Refuses a folder, anything but a regular file (also through a link), an
+// existing file without force, and a missing folder. Returns what the name
+// stood for, for TempFile::moveTo.
+FileIdentity checkTarget(const QString& file, bool force);
 
 // A new, uniquely named file next to the target, removed again unless it
 // was moved into place.
 class TempFile
 {
 public:
-    explicit TempFile(const QString& target)
-    {
-        const QFileInfo info(target);
-        const QString folder = info.absolutePath();
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const QString name =
-                QStringLiteral("%1.%2.tmp")
-                    .arg(info.fileName())
-                    .arg(QRandomGenerator::global()->bounded(1u << 30), 8, 36, QLatin1Char('0'));
-            QFile f(QDir(folder).filePath(name));
-            // NewOnly: never reuse a file someone else made; the mode
-            // follows the user's umask like any new file.
-            if (f.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-                m_path = f.fileName();
-                return;
-            }
-            if (f.exists()) continue;
-            throw Failure{QStringLiteral("cannot create a file in %1: %2")
-                              .arg(quoted(QDir::toNativeSeparators(folder)), f.errorString())};
-        }
-        throw Failure{QStringLiteral("cannot find a free temporary name in %1")
-                          .arg(quoted(QDir::toNativeSeparators(folder)))};
-    }
-    ~TempFile()
-    {
-        if (!m_path.isEmpty()) QFile::remove(m_path);
-    }
+    explicit TempFile(const QString& target);
+    ~TempFile();
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
 
     const QString& path() const { return m_path; }
 
-    void moveTo(const QString& target, bool replace)
-    {
-        // The file is written without a journal: it must be on the disk
-        // before its name says it is complete.
-        if (const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY); fd >= 0) {
-            const int rc = ::fsync(fd);
-            ::close(fd);
-            if (rc != 0)
-                throw Failure{QStringLiteral("cannot write %1 to the disk").arg(quoted(target))};
-        }
-        if (replace) {
-            std::error_code ec;
-            std::filesystem::rename(QFile::encodeName(m_path).toStdString(),
-                                    QFile::encodeName(target).toStdString(), ec);
-            if (ec)
-                throw Failure{QStringLiteral("cannot replace %1: %2")
-                                  .arg(quoted(target), QString::fromLocal8Bit(ec.message()))};
-        } else {
-            // Refuses to overwrite, even a file that appeared while we wrote.
-            QFile f(m_path);
-            if (!f.rename(target)) {
-                if (QFileInfo::exists(target))
-                    throw Failure{QStringLiteral("%1 already exists (use --force to replace it)")
-                                      .arg(quoted(target))};
-                throw Failure{
-                    QStringLiteral("cannot create %1: %2").arg(quoted(target), f.errorString())};
-            }
-        }
-        m_path.clear();
-    }
+    // Syncs the file and gives it the target's name, but only while that
+    // name stands for what it did when the run began (checkTarget): nothing
+    // there then, nothing now; a file there then, that same file unchanged
+    // now. Another run's file, or one written meanwhile, is never replaced.
+    void moveTo(const QString& target, const FileIdentity& before);
 
 private:
     QString m_path;
@@ -135,12 +105,23 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
+    // Once the flag is set, the statement running stops within a moment:
+    // building the indexes over millions of rows takes a while.
+    void stopOn(const volatile std::sig_atomic_t& flag)
+    {
+        m_stop = &flag;
+        sqlite3_progress_handler(
+            m_db, 10000, [](void* self) { return *static_cast<Database*>(self)->m_stop ? 1 : 0; },
+            this);
+    }
+
     void exec(const QString& sql)
     {
         char* err = nullptr;
         if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
             const QString text = QString::fromUtf8(err ? err : sqlite3_errmsg(m_db));
             sqlite3_free(err);
+            if (m_stop && *m_stop) throw Failure{QStringLiteral("interrupted")};
             throw Failure{text};
         }
     }
@@ -229,9 +210,14 @@ public:
     }
 
 private:
-    [[noreturn]] void fail() { throw Failure{QString::fromUtf8(sqlite3_errmsg(m_db))}; }
+    [[noreturn]] void fail()
+    {
+        if (m_stop && *m_stop) throw Failure{QStringLiteral("interrupted")};
+        throw Failure{QString::fromUtf8(sqlite3_errmsg(m_db))};
+    }
 
     sqlite3* m_db = nullptr;
+    const volatile std::sig_atomic_t* m_stop = nullptr;
     sqlite3_stmt* m_insert = nullptr;
 };
 

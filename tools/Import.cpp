@@ -3,17 +3,26 @@
 #include "data/Schema.h"
 #include "platform/Error.h"
 #include "platform/legacy/LegacyReader.h"
+#include "tools/CsvReader.h"
 #include "tools/DbFile.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <optional>
+#include <pthread.h>
+#include <signal.h>
 #include <string>
 #include <string_view>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_map>
 #include <vector>
@@ -159,6 +168,146 @@ private:
     qint64 m_last = -1000;
 };
 
+// ------------------------------------------------------------- the files
+
+QString errnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The source, opened once: every later step reads this descriptor, so the
+// file checked is the file read even if its name is meanwhile given to
+// something else.
+class SourceFile
+{
+public:
+    explicit SourceFile(const QString& path) : m_path(path)
+    {
+        const QByteArray name = QFile::encodeName(path);
+        struct stat st
+        {
+        };
+        if (::stat(name.constData(), &st) != 0) {
+            if (errno == ENOENT)
+                throw Failure{QStringLiteral("%1 does not exist").arg(quoted(path))};
+            throw Failure{QStringLiteral("cannot read %1: %2").arg(quoted(path), errnoText(errno))};
+        }
+        refuseUnlessRegular(st);
+        // Without waiting: should a pipe take the file's place after the
+        // check, opening it must not wait for a writer that never comes.
+        m_fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (m_fd < 0)
+            throw Failure{QStringLiteral("cannot read %1: %2").arg(quoted(path), errnoText(errno))};
+        if (::fstat(m_fd, &m_stat) != 0)
+            throw Failure{QStringLiteral("cannot read %1: %2").arg(quoted(path), errnoText(errno))};
+        refuseUnlessRegular(m_stat);
+    }
+    ~SourceFile()
+    {
+        if (m_map) ::munmap(m_map, size_t(m_stat.st_size));
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    SourceFile(const SourceFile&) = delete;
+    SourceFile& operator=(const SourceFile&) = delete;
+
+    FileKey key() const { return FileKey{m_stat.st_dev, m_stat.st_ino}; }
+    size_t size() const { return size_t(m_stat.st_size); }
+
+    QByteArray head(size_t n) const
+    {
+        QByteArray bytes(qsizetype(n), '\0');
+        ssize_t got;
+        while ((got = ::pread(m_fd, bytes.data(), n, 0)) < 0 && errno == EINTR) {
+        }
+        if (got < 0)
+            throw Failure{
+                QStringLiteral("cannot read %1: %2").arg(quoted(m_path), errnoText(errno))};
+        bytes.truncate(got);
+        return bytes;
+    }
+
+    // The whole file, mapped into memory.
+    const char* data()
+    {
+        if (size() == 0) return "";
+        if (!m_map) {
+            void* p = ::mmap(nullptr, size(), PROT_READ, MAP_PRIVATE, m_fd, 0);
+            if (p == MAP_FAILED)
+                throw Failure{
+                    QStringLiteral("cannot read %1: %2").arg(quoted(m_path), errnoText(errno))};
+            m_map = p;
+        }
+        return static_cast<const char*>(m_map);
+    }
+
+    // A name under which a child process opens this very file: the
+    // descriptor, handed down. The plain path where /proc is missing.
+    QString nameForChild() const
+    {
+        const QString viaFd = QStringLiteral("/proc/self/fd/%1").arg(m_fd);
+        if (::access(QFile::encodeName(viaFd).constData(), R_OK) != 0) return m_path;
+        const int flags = ::fcntl(m_fd, F_GETFD);
+        if (flags < 0 || ::fcntl(m_fd, F_SETFD, flags & ~FD_CLOEXEC) != 0) return m_path;
+        return viaFd;
+    }
+
+private:
+    void refuseUnlessRegular(const struct stat& st) const
+    {
+        if (S_ISDIR(st.st_mode))
+            throw Failure{QStringLiteral("%1 is a folder").arg(quoted(m_path))};
+        if (!S_ISREG(st.st_mode))
+            throw Failure{QStringLiteral("%1 is not a regular file (a pipe, a device or a "
+                                         "socket); only files are imported")
+                              .arg(quoted(m_path))};
+    }
+
+    QString m_path;
+    int m_fd = -1;
+    struct stat m_stat
+    {
+    };
+    void* m_map = nullptr;
+};
+
+// The list of skipped rows, written under a temporary name next to the
+// report and renamed by the same rules as the directory file.
+class Report
+{
+public:
+    Report(const QString& path, const FileIdentity& before)
+        : m_target(path), m_before(before), m_temp(path), m_file(m_temp.path())
+    {
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            throw Failure{QStringLiteral("cannot write %1: %2")
+                              .arg(quoted(m_temp.path()), m_file.errorString())};
+        write("row,reason,Telefon,Vlasnik,Adresa,Mesto,Napomena\n");
+    }
+    void write(const QByteArray& bytes)
+    {
+        if (m_file.write(bytes) != bytes.size()) fail();
+    }
+    void finish()
+    {
+        if (!m_file.flush()) fail();
+        m_file.close();
+        if (m_file.error() != QFileDevice::NoError) fail();
+    }
+    void moveIntoPlace() { m_temp.moveTo(m_target, m_before); }
+
+private:
+    [[noreturn]] void fail()
+    {
+        throw Failure{QStringLiteral("cannot write the report %1: %2")
+                          .arg(quoted(m_target), m_file.errorString())};
+    }
+
+    QString m_target;
+    FileIdentity m_before;
+    TempFile m_temp;
+    QFile m_file;
+};
+
 // ------------------------------------------------------------- the rules
 
 enum Reason
@@ -181,8 +330,9 @@ const char* const kReasonText[kReasonCount] = {
 class Importer
 {
 public:
-    Importer(const QString& tempPath, const QString& reportPath) : m_db(tempPath)
+    Importer(const QString& tempPath, Report* report) : m_db(tempPath), m_report(report)
     {
+        m_db.stopOn(*g_stop);
         // A brand-new file nobody else can see yet: no journal; it is synced
         // before it takes its name.
         m_db.exec(QStringLiteral("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; "
@@ -190,13 +340,6 @@ public:
         m_db.exec(QStringLiteral("BEGIN"));
         m_indexes = m_db.execDeferringIndexes(vidra::subscriberTableDdl());
         m_db.prepareInsert();
-        if (!reportPath.isEmpty()) {
-            m_report.emplace(reportPath);
-            if (!m_report->open(QIODevice::WriteOnly))
-                throw Failure{QStringLiteral("cannot write %1: %2")
-                                  .arg(quoted(reportPath), m_report->errorString())};
-            m_report->write("row,reason,Telefon,Vlasnik,Adresa,Mesto,Napomena\n");
-        }
     }
 
     void add(qint64 row, const std::array<Cell, kFields>& v)
@@ -261,18 +404,25 @@ public:
         m_numbers.reserve(size_t(std::min<std::uint64_t>(rows, 50'000'000)));
     }
 
-    void finish(TempFile& temp, const QString& dest, bool force)
+    // The directory file takes its name first: a report of an import that
+    // did not happen would mislead.
+    void finish(TempFile& temp, const QString& dest, const FileIdentity& destBefore)
     {
         for (const QString& sql : m_indexes)
             m_db.exec(sql);
         m_db.exec(QStringLiteral("COMMIT"));
         m_db.close();
-        temp.moveTo(dest, force);
-        if (m_report && !m_report->commit())
+        if (m_report) m_report->finish();
+        if (*g_stop) throw Failure{QStringLiteral("interrupted")};
+        temp.moveTo(dest, destBefore);
+        if (!m_report) return;
+        try {
+            m_report->moveIntoPlace();
+        } catch (const Failure& f) {
             throw Failure{
-                QStringLiteral("the directory was written, but the report %1 could not be: "
-                               "%2")
-                    .arg(quoted(m_report->fileName()), m_report->errorString())};
+                QStringLiteral("the directory was written, but the report could not be: %1")
+                    .arg(f.message)};
+        }
     }
 
     qint64 rows() const { return m_rows; }
@@ -290,7 +440,7 @@ public:
 private:
     Database m_db;
     QStringList m_indexes;
-    std::optional<QSaveFile> m_report;
+    Report* m_report;
     std::unordered_map<std::string, qint64> m_numbers;
     qint64 m_rows = 0;
     qint64 m_imported = 0;
@@ -334,140 +484,10 @@ std::array<int, kFields> resolveColumns(const ImportOptions& o, const QStringLis
 
 // ------------------------------------------------------------------ CSV
 
-class CsvReader
+void importCsv(const ImportOptions& o, SourceFile& source, Importer& importer, QStringList& notes)
 {
-public:
-    CsvReader(const char* data, size_t size) : m_p(data), m_begin(data), m_end(data + size)
-    {
-        if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) m_p += 3;
-        m_delimiter = guessDelimiter();
-    }
-
-    // The next record; false at the end. Fields point into the input or
-    // into the reader's own storage, valid until the next call.
-    bool next(std::vector<Cell>& fields)
-    {
-        fields.clear();
-        m_scratchUsed = 0;
-        // Blank lines are not records.
-        while (m_p < m_end && (*m_p == '\n' || *m_p == '\r')) {
-            if (*m_p == '\n') ++m_line;
-            ++m_p;
-        }
-        if (m_p >= m_end) return false;
-        m_recordLine = m_line;
-        for (;;) {
-            fields.push_back(field());
-            if (m_p >= m_end) return true;
-            const char c = *m_p++;
-            if (c == m_delimiter) continue;
-            if (c == '\r' && m_p < m_end && *m_p == '\n') ++m_p;
-            ++m_line;
-            return true;
-        }
-    }
-    qint64 recordLine() const { return m_recordLine; }
-    double fraction() const
-    {
-        return m_end == m_begin ? 1.0 : double(m_p - m_begin) / double(m_end - m_begin);
-    }
-
-private:
-    Cell field()
-    {
-        if (m_p < m_end && *m_p == '"') {
-            const qint64 startLine = m_line;
-            ++m_p;
-            const char* start = m_p;
-            std::string* copy = nullptr;
-            for (;;) {
-                const char* q =
-                    static_cast<const char*>(std::memchr(m_p, '"', size_t(m_end - m_p)));
-                if (!q)
-                    throw Failure{
-                        QStringLiteral("line %1: a quoted field is not closed").arg(startLine)};
-                for (const char* s = m_p; s < q; ++s)
-                    if (*s == '\n') ++m_line;
-                if (q + 1 < m_end && q[1] == '"') {
-                    // A doubled quote: from here on the field is a copy.
-                    if (!copy) copy = &scratch();
-                    copy->append(m_p, size_t(q + 1 - m_p));
-                    m_p = q + 2;
-                    continue;
-                }
-                if (copy) copy->append(m_p, size_t(q - m_p));
-                const char* stop = q;
-                m_p = q + 1;
-                if (m_p < m_end && *m_p != m_delimiter && *m_p != '\n' && *m_p != '\r')
-                    throw Failure{
-                        QStringLiteral("line %1: text follows a closing quote").arg(m_line)};
-                if (copy) return Cell{copy->data(), copy->size(), false};
-                return Cell{start, size_t(stop - start), false};
-            }
-        }
-        const char* start = m_p;
-        while (m_p < m_end && *m_p != m_delimiter && *m_p != '\n' && *m_p != '\r')
-            ++m_p;
-        // An empty field without quotes is no value at all.
-        if (m_p == start) return Cell{};
-        return Cell{start, size_t(m_p - start), false};
-    }
-
-    std::string& scratch()
-    {
-        if (m_scratchUsed == m_scratch.size()) m_scratch.emplace_back();
-        std::string& s = m_scratch[m_scratchUsed++];
-        s.clear();
-        return s;
-    }
-
-    // The header line tells: the one of , ; and TAB it holds most of,
-    // outside quotes; a comma when it holds none.
-    char guessDelimiter() const
-    {
-        int comma = 0, semicolon = 0, tab = 0;
-        bool inQuotes = false;
-        for (const char* p = m_p; p < m_end; ++p) {
-            if (*p == '"') inQuotes = !inQuotes;
-            if (inQuotes) continue;
-            if (*p == '\n' || *p == '\r') break;
-            comma += *p == ',';
-            semicolon += *p == ';';
-            tab += *p == '\t';
-        }
-        if (semicolon > comma && semicolon >= tab) return ';';
-        if (tab > comma && tab > semicolon) return '\t';
-        return ',';
-    }
-
-    const char* m_p;
-    const char* m_begin;
-    const char* m_end;
-    char m_delimiter = ',';
-    qint64 m_line = 1;
-    qint64 m_recordLine = 1;
-    // std::deque would do; a vector of strings reused keeps their buffers.
-    std::vector<std::string> m_scratch;
-    size_t m_scratchUsed = 0;
-};
-
-void importCsv(const ImportOptions& o, Importer& importer, QStringList& notes)
-{
-    QFile f(o.source);
-    if (!f.open(QIODevice::ReadOnly))
-        throw Failure{QStringLiteral("cannot read %1: %2").arg(quoted(o.source), f.errorString())};
-    const qint64 size = f.size();
-    const char* data = "";
-    if (size > 0) {
-        data = reinterpret_cast<const char*>(f.map(0, size));
-        if (!data)
-            throw Failure{
-                QStringLiteral("cannot read %1: %2").arg(quoted(o.source), f.errorString())};
-    }
-    if (std::memchr(data, 0, size_t(std::min<qint64>(size, 1 << 16))))
-        throw Failure{QStringLiteral("%1 is neither an Access file nor a CSV text file")
-                          .arg(quoted(o.source))};
-    CsvReader csv(data, size_t(size));
+    const size_t size = source.size();
+    CsvReader csv(source.data(), size, quoted(o.source));
     std::vector<Cell> fields;
     if (!csv.next(fields))
         throw Failure{
@@ -480,7 +500,7 @@ void importCsv(const ImportOptions& o, Importer& importer, QStringList& notes)
         header << text(c).trimmed();
     }
     const auto at = resolveColumns(o, header, quoted(o.source), notes);
-    Progress progress(size > (8 << 20));
+    Progress progress(size > (8u << 20));
     importer.expect(std::uint64_t(size) / 48);
     std::array<Cell, kFields> v{};
     while (csv.next(fields)) {
@@ -505,10 +525,82 @@ namespace {
 
 // ------------------------------------------------------------ Access
 
-void importAccess(const ImportOptions& o, Importer& importer, QStringList& notes)
+// The processes this one started and has not reaped.
+std::vector<pid_t> childProcesses()
+{
+    std::vector<pid_t> pids;
+    const pid_t self = ::getpid();
+    // The main thread starts the reader; its children are listed here...
+    QFile list(QStringLiteral("/proc/%1/task/%1/children").arg(self));
+    if (list.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& word : list.readAll().split(' '))
+            if (const int pid = word.trimmed().toInt(); pid > 0) pids.push_back(pid);
+        return pids;
+    }
+    // ...unless the kernel keeps no such list: then every process whose
+    // parent this one is. The parent is the second field after the name,
+    // which is in parentheses and may hold anything.
+    for (const QString& name : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        const int pid = name.toInt();
+        if (pid <= 0) continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly)) continue;
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields =
+            line.mid(line.lastIndexOf(')') + 1).simplified().split(' ');
+        if (fields.size() > 1 && fields[1].toInt() == self) pids.push_back(pid);
+    }
+    return pids;
+}
+
+// Waiting for the reader of Access files does not look at signals, and the
+// reader may stay silent for long on a damaged file. While it runs, SIGINT
+// and SIGTERM are taken by a thread of their own, which ends the reader at
+// once: the wait ends, and the import stops as interrupted.
+class ReaderWatch
+{
+public:
+    ReaderWatch()
+    {
+        sigset_t stops;
+        sigemptyset(&stops);
+        sigaddset(&stops, SIGINT);
+        sigaddset(&stops, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &stops, &m_oldMask);
+        m_thread = std::thread([this, stops] {
+            const timespec tick{0, 20'000'000};
+            while (!m_done) {
+                if (sigtimedwait(&stops, nullptr, &tick) > 0) m_stopped = true;
+                if (m_stopped)
+                    for (const pid_t pid : childProcesses())
+                        ::kill(pid, SIGKILL);
+            }
+        });
+    }
+    ~ReaderWatch()
+    {
+        m_done = true;
+        m_thread.join();
+        // A signal that came after the watch ended is delivered now.
+        pthread_sigmask(SIG_SETMASK, &m_oldMask, nullptr);
+    }
+    ReaderWatch(const ReaderWatch&) = delete;
+    ReaderWatch& operator=(const ReaderWatch&) = delete;
+
+    bool stopped() const { return m_stopped || *g_stop; }
+
+private:
+    sigset_t m_oldMask;
+    std::atomic<bool> m_done{false};
+    std::atomic<bool> m_stopped{false};
+    std::thread m_thread;
+};
+
+void importAccess(const ImportOptions& o, const SourceFile& source, Importer& importer,
+                  QStringList& notes)
 {
     vidra::legacy::Request request;
-    request.file = o.source;
+    request.file = source.nameForChild();
     request.table = o.table.isEmpty() ? QLatin1String(vidra::kSubscriberTable) : o.table;
     request.codePage = o.codePage;
     std::array<int, kFields> at{};
@@ -518,6 +610,8 @@ void importAccess(const ImportOptions& o, Importer& importer, QStringList& notes
     std::array<Cell, kFields> v{};
     const QString where =
         QStringLiteral("table %1 of %2").arg(quoted(request.table), quoted(o.source));
+    const ReaderWatch watch;
+    if (watch.stopped()) throw Failure{QStringLiteral("interrupted")};
     try {
         vidra::legacy::readTable(
             request,
@@ -540,12 +634,29 @@ void importAccess(const ImportOptions& o, Importer& importer, QStringList& notes
                 for (size_t i = 0; i < kFields; ++i)
                     v[i] = at[i] >= 0 ? cells[size_t(at[i])] : Cell{};
                 importer.add(row, v);
-                if (*g_stop) throw Failure{QStringLiteral("interrupted")};
+                if (watch.stopped()) throw Failure{QStringLiteral("interrupted")};
                 if (expected) progress->update(double(row) / double(expected));
             });
     } catch (const vidra::DbError& e) {
-        throw Failure{e.message()};
+        if (watch.stopped()) throw Failure{QStringLiteral("interrupted")};
+        // The reader's messages name the file as it was handed over.
+        QString message = e.message();
+        message.replace(quoted(request.file), quoted(o.source));
+        throw Failure{message};
     }
+    if (watch.stopped()) throw Failure{QStringLiteral("interrupted")};
+}
+
+// The first bytes of an Access file, one of them damaged: such a file is
+// never text, and reading it as CSV would only confuse.
+bool startsLikeAccess(const QByteArray& head)
+{
+    const char* p = head.constData();
+    const auto at4 = [&](const char* engine) {
+        return head.size() >= 19 && std::memcmp(p + 4, engine, 15) == 0;
+    };
+    return (head.size() >= 4 && std::memcmp(p, "\x00\x01\x00\x00", 4) == 0) ||
+           at4("Standard Jet DB") || at4("Standard ACE DB");
 }
 
 } // namespace
@@ -606,26 +717,33 @@ ImportOptions parseImportArguments(const QStringList& args)
 void runImport(const ImportOptions& o, const volatile std::sig_atomic_t& interrupted)
 {
     g_stop = &interrupted;
-    const QFileInfo source(o.source);
-    if (!source.exists()) throw Failure{QStringLiteral("%1 does not exist").arg(quoted(o.source))};
-    if (source.isDir()) throw Failure{QStringLiteral("%1 is a folder").arg(quoted(o.source))};
-    const QFileInfo dest(o.dest);
-    if (dest.exists() && dest.canonicalFilePath() == source.canonicalFilePath())
+    // Every check before anything is written.
+    SourceFile source(o.source);
+    if (fileKeyOf(o.dest) == source.key())
         throw Failure{QStringLiteral("SOURCE and DEST are the same file")};
-    if (o.report.size() && QFileInfo(o.report).absoluteFilePath() == source.absoluteFilePath())
-        throw Failure{QStringLiteral("the report would overwrite SOURCE")};
-    checkTarget(o.dest, o.force);
+    const FileIdentity destBefore = checkTarget(o.dest, o.force);
+    FileIdentity reportBefore;
+    if (!o.report.isEmpty()) {
+        // Compared as files, not as names: through a link or a second name
+        // the report must not reach SOURCE or DEST, nor the name DEST takes.
+        const std::optional<FileKey> report = fileKeyOf(o.report);
+        if (report == source.key())
+            throw Failure{
+                QStringLiteral("the report would replace SOURCE %1").arg(quoted(o.source))};
+        if ((report && report == fileKeyOf(o.dest)) ||
+            linkChain(o.report).contains(resolvedName(o.dest)))
+            throw Failure{QStringLiteral("the report would replace DEST %1").arg(quoted(o.dest))};
+        reportBefore = checkTarget(o.report, o.force);
+    }
 
-    QFile probe(o.source);
-    if (!probe.open(QIODevice::ReadOnly))
-        throw Failure{
-            QStringLiteral("cannot read %1: %2").arg(quoted(o.source), probe.errorString())};
-    const QByteArray head = probe.read(64);
-    probe.close();
+    const QByteArray head = source.head(64);
     const bool access =
         vidra::legacy::probeJetHeader(reinterpret_cast<const unsigned char*>(head.constData()),
                                       size_t(head.size()))
             .version != vidra::legacy::JetVersion::None;
+    if (!access && startsLikeAccess(head))
+        throw Failure{
+            QStringLiteral("%1 is not an Access file (damaged header)").arg(quoted(o.source))};
     if (!access && head.startsWith(QByteArrayLiteral("SQLite format 3")))
         throw Failure{QStringLiteral("%1 is already a directory file; there is nothing to import")
                           .arg(quoted(o.source))};
@@ -636,14 +754,16 @@ void runImport(const ImportOptions& o, const volatile std::sig_atomic_t& interru
                 .arg(quoted(o.source))};
 
     TempFile temp(o.dest);
+    std::optional<Report> report;
+    if (!o.report.isEmpty()) report.emplace(o.report, reportBefore);
     QStringList notes;
-    Importer importer(temp.path(), o.report);
+    Importer importer(temp.path(), report ? &*report : nullptr);
     if (access)
-        importAccess(o, importer, notes);
+        importAccess(o, source, importer, notes);
     else
-        importCsv(o, importer, notes);
+        importCsv(o, source, importer, notes);
     if (interrupted) throw Failure{QStringLiteral("interrupted")};
-    importer.finish(temp, o.dest, o.force);
+    importer.finish(temp, o.dest, destBefore);
 
     QString out;
     for (const QString& n : notes)

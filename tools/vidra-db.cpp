@@ -48,12 +48,13 @@ const char kUsage[] =
     "Options:\n"
     "  --rows N  number of subscribers, 0 to 24000000\n"
     "  --seed S  seed of the generator, 0 to 18446744073709551615 (default 1)\n"
-    "  --force   replace FILE (or DEST) if it exists\n"
+    "  --force   replace FILE (or DEST, and the report) if it exists\n"
     "  --table NAME     the Access table to import (default Vlasnici)\n"
     "  --map FIELD=COLUMN,...\n"
     "                   the source column of each field (Telefon, Vlasnik, Adresa,\n"
     "                   Mesto, Napomena); by default the column of the same name\n"
-    "  --report FILE    write the skipped rows, with the reason, to FILE (CSV)\n"
+    "  --report FILE    write the skipped rows, with the reason, to FILE (CSV);\n"
+    "                   never SOURCE or DEST\n"
     "  --codepage N     the Windows code page of an Access 97 file's text, when\n"
     "                   the file records a wrong one (e.g. 1250)\n"
     "  --help    show this text\n";
@@ -77,6 +78,21 @@ volatile std::sig_atomic_t g_interrupted = 0;
 extern "C" void onSignal(int)
 {
     g_interrupted = 1;
+}
+
+// Ctrl-C and SIGTERM end the run at the next check, with its temporary files
+// removed. No SA_RESTART: a system call waiting when the signal comes
+// returns instead of waiting on.
+void catchStopSignals()
+{
+    struct sigaction sa
+    {
+    };
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
 }
 
 std::int64_t parseRows(const QString& text)
@@ -187,10 +203,11 @@ void checkSizes(std::int64_t index, const std::array<const QString*, 5>& values)
 
 void build(const Options& o)
 {
-    checkTarget(o.file, o.force);
+    const FileIdentity before = checkTarget(o.file, o.force);
     TempFile temp(o.file);
     {
         Database db(temp.path());
+        db.stopOn(g_interrupted);
         // A brand-new file nobody else can see yet: no journal, no syncing.
         db.exec(QStringLiteral("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; "
                                "PRAGMA locking_mode=EXCLUSIVE; PRAGMA cache_size=-65536;"));
@@ -213,7 +230,7 @@ void build(const Options& o)
         db.close();
     }
     if (g_interrupted) throw Failure{QStringLiteral("interrupted")};
-    temp.moveTo(o.file, o.force);
+    temp.moveTo(o.file, before);
 }
 
 void printError(const QString& message)
@@ -235,8 +252,7 @@ int main(int argc, char** argv)
                 return 0;
             }
             const ImportOptions options = parseImportArguments(args.mid(1));
-            std::signal(SIGINT, onSignal);
-            std::signal(SIGTERM, onSignal);
+            catchStopSignals();
             runImport(options, g_interrupted);
             return 0;
         }
@@ -245,8 +261,7 @@ int main(int argc, char** argv)
             std::fputs(kUsage, stdout);
             return 0;
         }
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGTERM, onSignal);
+        catchStopSignals();
         build(*options);
         return 0;
     } catch (const UsageError& e) {
