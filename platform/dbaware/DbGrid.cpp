@@ -761,7 +761,7 @@ void DbGrid::scrollAction(int action)
             jumpTo(bar->sliderPosition());
         return;
     }
-    try {
+    followedByBar([&] {
         if (tableActive()) {
             Table* t = table();
             const int slot = std::max(0, currentScreenRow());
@@ -788,6 +788,13 @@ void DbGrid::scrollAction(int action)
                 break;
             }
         }
+    });
+}
+
+void DbGrid::followedByBar(const std::function<void()>& move)
+{
+    try {
+        move();
     } catch (...) {
         // The bar goes back to the record, wherever the failed move left it.
         updateScrollBar();
@@ -813,7 +820,7 @@ void DbGrid::barValueChanged(int value)
 
 void DbGrid::jumpTo(int pos)
 {
-    try {
+    followedByBar([&] {
         if (tableActive()) {
             Table* t = table();
             if (t->CanNumberRows()) {
@@ -842,11 +849,7 @@ void DbGrid::jumpTo(int pos)
                 }
             }
         }
-    } catch (...) {
-        updateScrollBar();
-        throw;
-    }
-    updateScrollBar();
+    });
 }
 
 // ---------------------------------------------------------------- painting

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -194,6 +195,9 @@ private:
     void barValueChanged(int value);
     // Moves to what a position of the bar stands for, as a released thumb does.
     void jumpTo(int position);
+    // Runs a move of the current record; the bar then shows the record,
+    // also when the move failed.
+    void followedByBar(const std::function<void()>& move);
     bool scrollBarEvent(QEvent* event);
     void popupAtCurrentRow();
     void moveByWheel(bool down, Qt::KeyboardModifiers modifiers);

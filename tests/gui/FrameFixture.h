@@ -9,8 +9,10 @@
 #include "platform/ui/StatusBar.h"
 #include "platform/ui/ToolBand.h"
 #include "support/TempDir.h"
+#include "ui/dialogs/untAzuriranje.h"
 #include "ui/main/untVidra.h"
 
+#include <QAction>
 #include <QGroupBox>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -84,6 +86,35 @@ protected:
     }
 
     QString panel0() const { return form->sbImenik->panelText(0); }
+
+    // Types key by key with no pause between, as fast as no timer can tick.
+    static void type(QWidget* box, const QString& text)
+    {
+        box->setFocus();
+        for (QChar c : text) {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(box, &press);
+        }
+    }
+    // Runs the subscriber editor through a command; act() plays the operator.
+    // Whatever the test leaves open is cancelled, and the main window is
+    // active again afterwards, as it is for the operator.
+    void withEditor(QAction* command, const std::function<void(TFAzuriranje*)>& act)
+    {
+        bool ran = false;
+        guitest::whenModalShown([&](QWidget* w) {
+            ran = true;
+            auto* editor = qobject_cast<TFAzuriranje*>(w);
+            ASSERT_NE(editor, nullptr);
+            ASSERT_EQ(editor, FAzuriranje);
+            act(editor);
+            if (editor->isVisible()) editor->reject();
+        });
+        command->trigger();
+        EXPECT_TRUE(ran);
+        EXPECT_EQ(FAzuriranje, nullptr);
+        if (form && form->isVisible()) reactivate();
+    }
     int connectErrors() const
     {
         int n = 0;

@@ -1,5 +1,6 @@
 // The directory grid over a real table: fitted columns, the key and mouse
 // map, the scroll bar, the column chooser, Ctrl+Delete and what it paints.
+#include "GridSupport.h"
 #include "GuiSupport.h"
 #include "data/Schema.h"
 #include "platform/Error.h"
@@ -79,23 +80,14 @@ protected:
         other = new QLineEdit(&host);
         other->setGeometry(0, 260, 100, 20);
         host.resize(700, 290);
-        grid->addColumn(QStringLiteral("Telefon"), QStringLiteral("Telefon"), 84);
-        grid->addColumn(QStringLiteral("Vlasnik"), QStringLiteral("Vlasnik"), 235);
-        grid->addColumn(QStringLiteral("Adresa"), QStringLiteral("Adresa"), 252);
-        grid->addColumn(QStringLiteral("Mesto"), QStringLiteral("Mesto"), 102);
+        guitest::addDirectoryColumns(grid);
         grid->setDataSource(&source);
     }
 
     void open(const std::vector<Row>& rows)
     {
         testsupport::createDirectoryFile(file, rows);
-        conn.setConnectionText(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") +
-                               Connection::quoteValue(file));
-        conn.open();
-        table.SetConnection(&conn);
-        table.SetTableName(QStringLiteral("Vlasnici"));
-        table.DeclareFields(kSubscriberFields.begin(), kSubscriberFields.end());
-        table.Open();
+        guitest::openDirectory(conn, table, file);
     }
     void open(int n) { open(numberedRows(n)); }
     // Rows added to the file behind the table's back, then re-read.

@@ -2,6 +2,7 @@
 // keys: every change of the bar moves the current record and the bar then
 // shows where the record stands; a right click on the bar opens the grid's
 // pop-up menu, never the bar's own.
+#include "GridSupport.h"
 #include "GuiSupport.h"
 #include "data/Schema.h"
 #include "platform/db/Connection.h"
@@ -72,10 +73,7 @@ protected:
         grid = new DbGrid(&host);
         grid->setGeometry(0, 0, 692, 250);
         host.resize(700, 260);
-        grid->addColumn(QStringLiteral("Telefon"), QStringLiteral("Telefon"), 84);
-        grid->addColumn(QStringLiteral("Vlasnik"), QStringLiteral("Vlasnik"), 235);
-        grid->addColumn(QStringLiteral("Adresa"), QStringLiteral("Adresa"), 252);
-        grid->addColumn(QStringLiteral("Mesto"), QStringLiteral("Mesto"), 102);
+        guitest::addDirectoryColumns(grid);
         grid->setDataSource(&source);
         menu.addAction(QStringLiteral("Izmeni"));
         grid->setPopupMenu(&menu);
@@ -89,13 +87,7 @@ protected:
                             QStringLiteral("Vlasnik %1").arg(i), QStringLiteral("Ulica %1").arg(i),
                             QStringLiteral("Kostelin"), QString()});
         testsupport::createDirectoryFile(file, rows);
-        conn.setConnectionText(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") +
-                               Connection::quoteValue(file));
-        conn.open();
-        table.SetConnection(&conn);
-        table.SetTableName(QStringLiteral("Vlasnici"));
-        table.DeclareFields(kSubscriberFields.begin(), kSubscriberFields.end());
-        table.Open();
+        guitest::openDirectory(conn, table, file);
     }
     void show()
     {

@@ -39,38 +39,12 @@ protected:
         return testsupport::selectColumn(
             file, QStringLiteral("SELECT %1 FROM Vlasnici ORDER BY rowid").arg(name));
     }
-    static void type(QWidget* box, const QString& text)
-    {
-        box->setFocus();
-        for (QChar c : text) {
-            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(box, &press);
-        }
-    }
     static void replaceText(vidra::DbEdit* box, const QString& text)
     {
         box->setFocus();
         box->selectAll();
         QTest::keyClick(box, Qt::Key_Delete);
         type(box, text);
-    }
-    // Runs the editor through a command; act() plays the operator.
-    void withEditor(QAction* command, std::function<void(TFAzuriranje*)> act)
-    {
-        bool ran = false;
-        guitest::whenModalShown([&](QWidget* w) {
-            ran = true;
-            auto* editor = qobject_cast<TFAzuriranje*>(w);
-            ASSERT_EQ(editor, FAzuriranje);
-            // Offscreen activates windows lazily; focus checks need the editor active.
-            editor->activateWindow();
-            EXPECT_TRUE(QTest::qWaitForWindowActive(editor));
-            act(editor);
-            if (editor->isVisible()) editor->reject(); // whatever the test left open
-        });
-        command->trigger();
-        EXPECT_TRUE(ran);
-        EXPECT_EQ(FAzuriranje, nullptr);
     }
     std::vector<QString> errors() const
     {

@@ -9,10 +9,10 @@
 #include "ui/dialogs/untAzuriranje.h"
 
 #include <QAction>
-#include <sqlite3.h>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <sqlite3.h>
 
 namespace {
 
@@ -34,30 +34,6 @@ protected:
     {
         return testsupport::selectColumn(
             file, QStringLiteral("SELECT %1 FROM Vlasnici ORDER BY rowid").arg(name));
-    }
-    static void type(QWidget* box, const QString& text)
-    {
-        box->setFocus();
-        for (QChar c : text) {
-            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(box, &press);
-        }
-    }
-    void withEditor(QAction* command, const std::function<void(TFAzuriranje*)>& act)
-    {
-        bool ran = false;
-        guitest::whenModalShown([&](QWidget* w) {
-            ran = true;
-            auto* editor = qobject_cast<TFAzuriranje*>(w);
-            ASSERT_NE(editor, nullptr);
-            editor->activateWindow();
-            EXPECT_TRUE(QTest::qWaitForWindowActive(editor));
-            act(editor);
-            if (editor->isVisible()) editor->reject();
-        });
-        command->trigger();
-        EXPECT_TRUE(ran);
-        reactivate();
     }
     std::vector<QString> errors() const
     {

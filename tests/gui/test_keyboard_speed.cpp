@@ -45,15 +45,6 @@ protected:
     {
         return testsupport::selectColumn(file, "SELECT Telefon FROM Vlasnici ORDER BY rowid");
     }
-    // Key by key with no pause: the search timer cannot tick in between.
-    static void type(QWidget* box, const QString& text)
-    {
-        box->setFocus();
-        for (QChar c : text) {
-            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(box, &press);
-        }
-    }
     // The operator reads the window for longer than the search delay.
     void readForAWhile()
     {
@@ -66,22 +57,6 @@ protected:
         EXPECT_SOON(table()->Filtered());
         EXPECT_SOON_EQ(panel0(), " Broj pretplatnika: " + QString::number(count));
         EXPECT_EQ(table()->RecordCount(), count);
-    }
-    // Runs the editor through a command; act() plays the operator.
-    void withEditor(QAction* command, const std::function<void(TFAzuriranje*)>& act)
-    {
-        bool ran = false;
-        guitest::whenModalShown([&](QWidget* w) {
-            ran = true;
-            auto* editor = qobject_cast<TFAzuriranje*>(w);
-            ASSERT_NE(editor, nullptr);
-            editor->activateWindow();
-            EXPECT_TRUE(QTest::qWaitForWindowActive(editor));
-            act(editor);
-            if (editor->isVisible()) editor->reject();
-        });
-        command->trigger();
-        EXPECT_TRUE(ran);
     }
 };
 

@@ -1,6 +1,7 @@
 // A move that finds no further row changes only the table's begin or end
 // flag; the navigator and the grid's scroll bar bound to the same data
 // source must follow it at once, whoever made the move.
+#include "GridSupport.h"
 #include "GuiSupport.h"
 #include "data/Schema.h"
 #include "platform/db/Connection.h"
@@ -39,10 +40,7 @@ protected:
         grid = new DbGrid(&host);
         grid->setGeometry(0, 30, 692, 250);
         host.resize(700, 290);
-        grid->addColumn(QStringLiteral("Telefon"), QStringLiteral("Telefon"), 84);
-        grid->addColumn(QStringLiteral("Vlasnik"), QStringLiteral("Vlasnik"), 235);
-        grid->addColumn(QStringLiteral("Adresa"), QStringLiteral("Adresa"), 252);
-        grid->addColumn(QStringLiteral("Mesto"), QStringLiteral("Mesto"), 102);
+        guitest::addDirectoryColumns(grid);
         grid->setDataSource(&source);
         navigator->setDataSource(&source);
 
@@ -53,12 +51,7 @@ protected:
                             i % 10 == 3 ? QStringLiteral("BROD") : QStringLiteral("KOSTELIN"),
                             QString()});
         testsupport::createDirectoryFile(file, rows);
-        conn.setConnectionText(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") +
-                               Connection::quoteValue(file));
-        table.SetConnection(&conn);
-        table.SetTableName(QString::fromLatin1(kSubscriberTable));
-        table.DeclareFields(kSubscriberFields.begin(), kSubscriberFields.end());
-        table.Open();
+        guitest::openDirectory(conn, table, file);
 
         host.show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&host));

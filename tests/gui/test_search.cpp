@@ -36,14 +36,6 @@ protected:
               {"1*2", "ŠABAC PROMET", "50% POPUSTA", "ŠABAC", QString()},
               {"1[2]", "ZVEZDA", "A", QString(), QString()}});
     }
-    // Types into a box key by key, the way an operator does.
-    static void type(QLineEdit* box, const QString& text)
-    {
-        for (QChar c : text) {
-            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-            QApplication::sendEvent(box, &press);
-        }
-    }
     // Lets the search timer, started by typing, fire 100 ms after the last
     // key, however long the machine takes to get there.
     void tick()
