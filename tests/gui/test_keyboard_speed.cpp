@@ -9,6 +9,7 @@
 #include "ui/dialogs/untAzuriranje.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -242,6 +243,22 @@ TEST_F(KeyboardSpeed, TheNotePanelFollowsTheRowOnceTheEditorHasGone)
     expectSearchApplied(1);
     EXPECT_SOON(form->dbNapomena->isVisible());
     EXPECT_FALSE(form->NotePending());
+}
+
+TEST_F(KeyboardSpeed, ASearchBoxsOwnMenuHoldsTheSearchBackUntilItCloses)
+{
+    type(form->edVlasnik, "CV");
+    // The box's own pop-up menu, which says nothing when it closes.
+    const QPoint at = form->edVlasnik->rect().center();
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, form->edVlasnik->mapToGlobal(at));
+    QApplication::sendEvent(form->edVlasnik, &menuEvent);
+    ASSERT_SOON(QApplication::activePopupWidget() != nullptr);
+    readForAWhile();
+    EXPECT_EQ(current(), "011/100");
+    EXPECT_FALSE(table()->Filtered());
+    QApplication::activePopupWidget()->close();
+    expectSearchApplied(1);
+    EXPECT_EQ(current(), "011/400");
 }
 
 TEST_F(KeyboardSpeed, TheNavigatorDoesNotMoveWhileAWindowIsOpen)

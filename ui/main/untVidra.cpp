@@ -20,6 +20,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <stdexcept>
@@ -153,6 +154,9 @@ TFVidra::TFVidra(const QString& iniFileName, QWidget* parent)
     CreateDialogCommands();
     connect(vidra::ui::ModalWatch::instance(), &vidra::ui::ModalWatch::closed, this,
             &TFVidra::ResumeDeferred, Qt::QueuedConnection);
+    m_deferredPoll = new QTimer(this);
+    m_deferredPoll->setInterval(100);
+    connect(m_deferredPoll, &QTimer::timeout, this, &TFVidra::ResumeDeferred);
 
     setTabOrder(edTelefon, edVlasnik);
     setTabOrder(edVlasnik, edAdresa);

@@ -204,6 +204,10 @@ private:
     bool m_settingsSaved = false;
     bool m_searchPending = false;
     bool m_notePending = false;
+    // While a tick is kept, checks now and then whether it may be applied:
+    // not every window that holds it back says when it closes (a box's own
+    // pop-up menu, say).
+    QTimer* m_deferredPoll = nullptr;
 };
 
 extern TFVidra* FVidra;

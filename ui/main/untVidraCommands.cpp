@@ -236,6 +236,7 @@ void TFVidra::ResumeDeferred()
     }
     if (m_notePending && !TimerNapomena->isActive())
         vidra::ui::guarded([this] { TimerNapomenaTimer(); });
+    if (!m_searchPending && !m_notePending) m_deferredPoll->stop();
 }
 
 void TFVidra::AcRefreshExecute()

@@ -148,6 +148,7 @@ void TFVidra::TimerNapomenaTimer()
     TimerNapomena->stop();
     if (!MayMoveRecord()) {
         m_notePending = true;
+        m_deferredPoll->start();
         return;
     }
     m_notePending = false;

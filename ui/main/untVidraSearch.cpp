@@ -91,6 +91,7 @@ void TFVidra::TimerTimer()
     // the one the operator saw; the tick is applied once they are gone.
     if (!MayMoveRecord()) {
         m_searchPending = true;
+        m_deferredPoll->start();
         return;
     }
     m_searchPending = false;
