@@ -1,10 +1,13 @@
 #include "platform/db/Connection.h"
 
 #include "platform/Error.h"
+#include "platform/LocalPath.h"
 #include "platform/legacy/LegacyReader.h"
 
-#include <QFileInfo>
+#include <cerrno>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vidra {
@@ -119,6 +122,20 @@ void configureUntrusted(sqlite3* db)
     sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
 }
 
+// Recognises an Access file by its first bytes, read under the name's own bytes.
+legacy::JetHeader probeLegacy(const QByteArray& path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    unsigned char head[64];
+    ssize_t n;
+    do {
+        n = ::read(fd, head, sizeof head);
+    } while (n < 0 && errno == EINTR);
+    ::close(fd);
+    return n > 0 ? legacy::probeJetHeader(head, size_t(n)) : legacy::JetHeader{};
+}
+
 } // namespace
 
 void Connection::open()
@@ -133,21 +150,25 @@ void Connection::open()
     if (source == keys.end() || source->second.isEmpty())
         throw DbError(QStringLiteral("No data source was given in the connection text"));
     const QString fileName = source->second;
+    // The name's own bytes reach the file system: a name written in another
+    // code page opens as it is (LocalPath.h). Messages show it readably.
+    const QByteArray path = encodePath(fileName);
+    const QString shown = displayPath(fileName);
 
-    const QFileInfo info(fileName);
-    if (!info.exists()) throw DbError(QStringLiteral("Could not find file '%1'").arg(fileName));
-    if (info.isDir())
-        throw DbError(QStringLiteral("'%1' is a folder, not a database file").arg(fileName));
+    struct stat st;
+    if (path.contains('\0') || ::stat(path.constData(), &st) != 0)
+        throw DbError(QStringLiteral("Could not find file '%1'").arg(shown));
+    if (S_ISDIR(st.st_mode))
+        throw DbError(QStringLiteral("'%1' is a folder, not a database file").arg(shown));
     // A pipe or a device would block the program or never end.
-    if (!info.isFile()) throw DbError(QStringLiteral("'%1' is not a database file").arg(fileName));
+    if (!S_ISREG(st.st_mode))
+        throw DbError(QStringLiteral("'%1' is not a database file").arg(shown));
 
-    if (const legacy::JetHeader jet = legacy::probeFile(fileName);
-        jet.version != legacy::JetVersion::None) {
-        openLegacy(fileName, jet);
+    if (const legacy::JetHeader jet = probeLegacy(path); jet.version != legacy::JetVersion::None) {
+        openLegacy(fileName, jet, qint64(st.st_size));
         return;
     }
 
-    const QByteArray path = QFile::encodeName(fileName);
     bool readOnly = ::access(path.constData(), W_OK) != 0;
     if (const auto mode = keys.find(QStringLiteral("mode")); mode != keys.end())
         readOnly = readOnly || mode->second.compare(u"Read", Qt::CaseInsensitive) == 0;
@@ -173,7 +194,7 @@ void Connection::open()
         QString msg = QString::fromUtf8(sqlite3_errmsg(db));
         sqlite3_close(db);
         if (rc == SQLITE_NOTADB)
-            msg = QStringLiteral("Unrecognized database format '%1'").arg(fileName);
+            msg = QStringLiteral("Unrecognized database format '%1'").arg(shown);
         throw DbError(trimEngineMessage(msg));
     }
     m_db = db;
@@ -182,14 +203,13 @@ void Connection::open()
     m_readOnly = readOnly || sqlite3_db_readonly(db, "main") == 1;
 }
 
-void Connection::openLegacy(const QString& fileName, const legacy::JetHeader& header)
+void Connection::openLegacy(const QString& fileName, const legacy::JetHeader& header, qint64 size)
 {
     // Checked here so that a plainly damaged file fails on opening, as a
     // damaged directory file does; the reader checks the rest.
-    const qint64 size = QFileInfo(fileName).size();
     if (size < qint64(3 * header.pageSize) || size % qint64(header.pageSize) != 0)
-        throw DbError(
-            QStringLiteral("The Access file '%1' is damaged or incomplete").arg(fileName));
+        throw DbError(QStringLiteral("The Access file '%1' is damaged or incomplete")
+                          .arg(displayPath(fileName)));
     sqlite3* db = nullptr;
     const int rc =
         sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);

@@ -59,7 +59,7 @@ signals:
     void closing();
 
 private:
-    void openLegacy(const QString& fileName, const legacy::JetHeader& header);
+    void openLegacy(const QString& fileName, const legacy::JetHeader& header, qint64 size);
 
     QString m_text;
     QString m_fileName;

@@ -1,6 +1,7 @@
 #include "platform/ini/IniFile.h"
 
 #include "platform/Error.h"
+#include "platform/LocalPath.h"
 
 #include <QDir>
 #include <QFile>
@@ -177,11 +178,13 @@ QString oneLine(QString s)
 
 // Reading trims and unquotes; a value that those steps would alter is written
 // inside double quotes so that it reads back as written. Plain values stay plain.
-QByteArray encodeValue(const QString& value)
+// A path's bytes go back as they came (LocalPath.h).
+QByteArray encodeValue(const QString& value, bool path)
 {
     const QString v = oneLine(value);
+    const QByteArray bytes = path ? encodePath(v) : v.toUtf8();
     const bool needsQuotes = v != v.trimmed() || unquote(v) != v;
-    return needsQuotes ? QByteArray('"' + v.toUtf8() + '"') : v.toUtf8();
+    return needsQuotes ? QByteArray('"' + bytes + '"') : bytes;
 }
 
 std::optional<int> parseInteger(const QString& text)
@@ -231,12 +234,24 @@ IniFile::IniFile(QString fileName) : m_fileName(std::move(fileName)) {}
 
 QString IniFile::readString(const QString& section, const QString& key, const QString& def) const
 {
+    return readValue(section, key, def, false);
+}
+
+QString IniFile::readPath(const QString& section, const QString& key, const QString& def) const
+{
+    return readValue(section, key, def, true);
+}
+
+QString IniFile::readValue(const QString& section, const QString& key, const QString& def,
+                           bool path) const
+{
     const std::optional<QByteArray> bytes = readAll(m_fileName);
     if (!bytes) return def;
     const Content c = split(*bytes);
     const Place p = locate(c, section.trimmed(), key.trimmed());
     if (p.key < 0) return def;
-    const QString t = decodeLine(c.lines.at(p.key).text).trimmed();
+    const QByteArray& raw = c.lines.at(p.key).text;
+    const QString t = (path ? decodePath(raw) : decodeLine(raw)).trimmed();
     return cut(unquote(t.mid(t.indexOf(u'=') + 1).trimmed()));
 }
 
@@ -246,6 +261,17 @@ int IniFile::readInteger(const QString& section, const QString& key, int def) co
 }
 
 void IniFile::writeString(const QString& section, const QString& key, const QString& value)
+{
+    writeValue(section, key, value, false);
+}
+
+void IniFile::writePath(const QString& section, const QString& key, const QString& path)
+{
+    writeValue(section, key, path, true);
+}
+
+void IniFile::writeValue(const QString& section, const QString& key, const QString& value,
+                         bool path)
 {
     // Anything at the path that cannot be read (a folder, a locked file) is not
     // overwritten: its contents would be lost.
@@ -258,7 +284,7 @@ void IniFile::writeString(const QString& section, const QString& key, const QStr
 
     const QString sec = oneLine(section).trimmed();
     const QString k = oneLine(key).trimmed();
-    const QByteArray encoded = encodeValue(value);
+    const QByteArray encoded = encodeValue(value, path);
 
     // New lines follow the file's own line ends; a new file gets LF.
     QByteArray eol = "\n";
