@@ -75,8 +75,8 @@ char16_t unitAt(const QByteArray& bytes, qsizetype i, Encoding e)
 }
 
 // A line's text in the file's encoding. UTF-16 text that is not well formed
-// (a lone surrogate, a last odd byte) reads as U+FFFD, except in a path, whose
-// code units are kept as they are.
+// (a lone surrogate, a last odd byte) reads as U+FFFD, except that a path keeps
+// its code units as they are.
 QString decodeText(const QByteArray& raw, Encoding e, bool path)
 {
     if (!isUtf16(e)) return path ? decodePath(raw) : decodeLine(raw);
@@ -91,8 +91,8 @@ QString decodeText(const QByteArray& raw, Encoding e, bool path)
             else if (out.at(i).isSurrogate())
                 out[i] = QChar(QChar::ReplacementCharacter);
         }
-        if (raw.size() % 2) out += QChar(QChar::ReplacementCharacter);
     }
+    if (raw.size() % 2) out += QChar(QChar::ReplacementCharacter);
     return out;
 }
 
@@ -410,11 +410,15 @@ void IniFile::writeValue(const QString& section, const QString& key, const QStri
             start += unit;
         line = line.left(start) + encoded;
     } else {
-        // A line gaining a line end is first completed to whole code units
-        // (a last odd byte of a UTF-16 file), so what follows stays aligned.
+        // A last odd byte of a UTF-16 file, which reads as U+FFFD, is written
+        // as that character before a line end follows it: what follows stays
+        // aligned and the line reads as before.
         const auto endLine = [&](Line& line) {
             if (!line.end.isEmpty()) return;
-            if (isUtf16(e) && line.text.size() % 2) line.text += '\0';
+            if (isUtf16(e) && line.text.size() % 2) {
+                line.text.chop(1);
+                line.text += text(QString(QChar(QChar::ReplacementCharacter)));
+            }
             line.end = eol;
         };
         const Line keyLine{text(k) + text(QStringLiteral("=")) + encoded, eol};
