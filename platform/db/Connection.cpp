@@ -5,6 +5,7 @@
 #include "platform/legacy/LegacyReader.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -136,6 +137,44 @@ legacy::JetHeader probeLegacy(const QByteArray& path)
     return n > 0 ? legacy::probeJetHeader(head, size_t(n)) : legacy::JetHeader{};
 }
 
+// The path from the root: a relative one is taken against the working
+// folder now, so the connection keeps naming the same file should it change.
+QByteArray absolutePath(const QByteArray& path)
+{
+    if (path.startsWith('/')) return path;
+    QByteArray cwd(4096, '\0');
+    while (!::getcwd(cwd.data(), size_t(cwd.size()))) {
+        if (errno != ERANGE)
+            throw DbError(QStringLiteral("The working folder cannot be read: %1")
+                              .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        cwd.resize(cwd.size() * 2);
+    }
+    cwd.truncate(qsizetype(std::strlen(cwd.constData())));
+    return cwd + (cwd.endsWith('/') ? "" : "/") + path;
+}
+
+// SQLite may be built to read any name starting with "file:" as a URI (Debian's
+// is), which would open another file than the one named ("file:other.db" opens
+// other.db, "?mode=memory" none at all). An explicit URI of the absolute path,
+// every byte but the plainest escaped, names exactly that file.
+QByteArray fileUri(const QByteArray& absolute)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    QByteArray uri("file://");
+    for (const char ch : absolute) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            c == '/' || c == '.' || c == '-' || c == '_' || c == '~') {
+            uri += ch;
+        } else {
+            uri += '%';
+            uri += hex[c >> 4];
+            uri += hex[c & 0xF];
+        }
+    }
+    return uri;
+}
+
 } // namespace
 
 void Connection::open()
@@ -174,9 +213,9 @@ void Connection::open()
         readOnly = readOnly || mode->second.compare(u"Read", Qt::CaseInsensitive) == 0;
 
     sqlite3* db = nullptr;
-    const int flags =
-        (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
-    int rc = sqlite3_open_v2(path.constData(), &db, flags, nullptr);
+    const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
+                      SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
+    int rc = sqlite3_open_v2(fileUri(absolutePath(path)).constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         const QString msg =
             db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
