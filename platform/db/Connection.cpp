@@ -215,7 +215,8 @@ void Connection::open()
     sqlite3* db = nullptr;
     const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
                       SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
-    int rc = sqlite3_open_v2(fileUri(absolutePath(path)).constData(), &db, flags, nullptr);
+    const QByteArray absolute = absolutePath(path);
+    int rc = sqlite3_open_v2(fileUri(absolute).constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         const QString msg =
             db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
@@ -236,8 +237,14 @@ void Connection::open()
             msg = QStringLiteral("Unrecognized database format '%1'").arg(shown);
         throw DbError(trimEngineMessage(msg));
     }
+    // The file's identity as opened, for telling later whether the path
+    // still names it.
+    if (struct stat now; ::stat(absolute.constData(), &now) == 0) st = now;
     m_db = db;
     m_fileName = fileName;
+    m_absolutePath = absolute;
+    m_device = quint64(st.st_dev);
+    m_inode = quint64(st.st_ino);
     // A read-only mount is found out only by SQLite itself.
     m_readOnly = readOnly || sqlite3_db_readonly(db, "main") == 1;
 }
@@ -336,6 +343,21 @@ void Connection::loadLegacyTable(const QString& table, const QStringList& column
     }
 }
 
+void Connection::checkFileUnchanged() const
+{
+    // A legacy file is read anew by name and never written.
+    if (!m_db || m_legacy) return;
+    struct stat now;
+    if (::stat(m_absolutePath.constData(), &now) != 0)
+        throw DbError(
+            QStringLiteral("The directory file was removed or renamed since it was "
+                           "opened; choose it again with \"Baza\" or restart the program"));
+    if (quint64(now.st_dev) != m_device || quint64(now.st_ino) != m_inode)
+        throw DbError(
+            QStringLiteral("The directory file was replaced by another one since it was "
+                           "opened; choose it again with \"Baza\" or restart the program"));
+}
+
 void Connection::close()
 {
     if (!m_db) return;
@@ -345,6 +367,7 @@ void Connection::close()
     m_readOnly = false;
     m_legacy = false;
     m_fileName.clear();
+    m_absolutePath.clear();
 }
 
 } // namespace vidra

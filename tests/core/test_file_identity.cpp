@@ -1,5 +1,6 @@
-// The file a connection opens is the file its path names: a name that looks
-// like a URI is still a name.
+// The file a connection opens is the file its path names, and stays that
+// file: a name that looks like a URI is still a name, and a file replaced
+// under an open connection is reported, never silently read or written.
 #include "data/Schema.h"
 #include "platform/Error.h"
 #include "platform/db/Connection.h"
@@ -22,6 +23,11 @@ using testsupport::TempDir;
 }
 
 namespace {
+
+const QString kReplaced = "The directory file was replaced by another one since it was opened; "
+                          "choose it again with \"Baza\" or restart the program";
+const QString kRemoved = "The directory file was removed or renamed since it was opened; "
+                         "choose it again with \"Baza\" or restart the program";
 
 std::vector<Row> rows(int n, const QString& owner)
 {
@@ -70,6 +76,16 @@ protected:
     {
         return testsupport::selectColumn(file, "SELECT Vlasnik FROM Vlasnici ORDER BY rowid");
     }
+    // What an outside tool does to replace a file: write a new one beside it
+    // and rename it over the old one.
+    void replaceWith(const QString& file, int n, const QString& owner)
+    {
+        const QString temp = file + ".novi";
+        testsupport::createDirectoryFile(temp, rows(n, owner));
+        ASSERT_EQ(
+            std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(file).constData()),
+            0);
+    }
 };
 
 TEST_F(OpenedFile, ANameThatLooksLikeAUriOpensTheFileOfThatName)
@@ -113,6 +129,82 @@ TEST_F(OpenedFile, UriSyntaxInAnyPartOfAPathIsJustCharacters)
     InFolder cwd(dir.path(""));
     openTable("file:x.db?mode=memory");
     EXPECT_EQ(table.RecordCount(), 4);
+}
+
+TEST_F(OpenedFile, AFileReplacedUnderTheConnectionIsReportedAndNothingIsWrittenToEither)
+{
+    const QString file = dir.path("data.mdb");
+    testsupport::createDirectoryFile(file, rows(3, "STARA"));
+    openTable(file);
+    replaceWith(file, 1, "UVEZENA");
+
+    EXPECT_EQ(testsupport::errorOf([&] { table.Requery(); }), kReplaced);
+
+    // A save fails plainly and keeps the pending row, as typed.
+    table.Edit();
+    table.FieldByName("Vlasnik").SetValue("IZMENJENA");
+    EXPECT_EQ(testsupport::errorOf([&] { table.Post(); }), kReplaced);
+    EXPECT_EQ(table.State(), DatasetState::Edit);
+    EXPECT_EQ(owner(), "IZMENJENA");
+    table.Cancel();
+
+    table.Insert();
+    table.FieldByName("Telefon").SetValue("555");
+    table.FieldByName("Vlasnik").SetValue("NOVI");
+    table.FieldByName("Adresa").SetValue("A");
+    EXPECT_EQ(testsupport::errorOf([&] { table.Post(); }), kReplaced);
+    EXPECT_EQ(table.State(), DatasetState::Insert);
+    EXPECT_EQ(owner(), "NOVI");
+    table.Cancel();
+
+    bool asked = false;
+    table.BeforeDelete = [&](Table&) { asked = true; };
+    EXPECT_EQ(testsupport::errorOf([&] { table.Delete(); }), kReplaced);
+    EXPECT_FALSE(asked); // not asked about a row it could not delete
+    EXPECT_EQ(table.RecordCount(), 3);
+
+    EXPECT_EQ(owners(file), QStringList{"UVEZENA"});
+
+    // Opening the path again reaches the new file, and all works as before.
+    openTable(file);
+    EXPECT_EQ(table.RecordCount(), 1);
+    EXPECT_EQ(owner(), "UVEZENA");
+    table.Requery();
+    table.Delete();
+    EXPECT_EQ(owners(file), QStringList{});
+}
+
+TEST_F(OpenedFile, AFileRemovedOrRenamedIsReportedAsSuch)
+{
+    const QString file = dir.path("data.mdb");
+    testsupport::createDirectoryFile(file, rows(2, "STARA"));
+    openTable(file);
+    ASSERT_TRUE(QFile::rename(file, dir.path("preimenovana.mdb")));
+    EXPECT_EQ(testsupport::errorOf([&] { table.Requery(); }), kRemoved);
+    table.Edit();
+    table.FieldByName("Vlasnik").SetValue("X");
+    EXPECT_EQ(testsupport::errorOf([&] { table.Post(); }), kRemoved);
+    table.Cancel();
+    EXPECT_EQ(owners(dir.path("preimenovana.mdb")), (QStringList{"STARA", "STARA"}));
+}
+
+TEST_F(OpenedFile, WritesInPlaceByOthersAndARelativeNameAfterAFolderChangeAreNoReplacement)
+{
+    const QString file = dir.path("data.mdb");
+    testsupport::createDirectoryFile(file, rows(2, "STARA"));
+    {
+        InFolder cwd(dir.path(""));
+        openTable("data.mdb");
+    }
+    // The connection stays with the file it opened, wherever the working folder is now.
+    testsupport::execSql(file, "INSERT INTO Vlasnici VALUES ('7','DRUGI','A',NULL,NULL)");
+    table.Requery();
+    EXPECT_EQ(table.RecordCount(), 3);
+    table.Last();
+    table.Edit();
+    table.FieldByName("Vlasnik").SetValue("TRECI");
+    table.Post();
+    EXPECT_EQ(owners(file), (QStringList{"STARA", "STARA", "TRECI"}));
 }
 
 } // namespace
