@@ -256,6 +256,12 @@ void Connection::openLegacy(const QString& fileName, const legacy::JetHeader& he
     if (size < qint64(3 * header.pageSize) || size % qint64(header.pageSize) != 0)
         throw DbError(QStringLiteral("The Access file '%1' is damaged or incomplete")
                           .arg(displayPath(fileName)));
+    // The reader is handed the name as text: a name with bytes that are not
+    // UTF-8 would reach it as another name, perhaps another file's.
+    if (displayPath(fileName) != fileName)
+        throw DbError(QStringLiteral("The Access file '%1' can be read only under a name in "
+                                     "UTF-8; rename it")
+                          .arg(displayPath(fileName)));
     sqlite3* db = nullptr;
     const int rc =
         sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);

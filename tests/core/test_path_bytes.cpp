@@ -6,6 +6,7 @@
 #include "platform/db/Table.h"
 #include "platform/ini/IniFile.h"
 #include "support/ErrorOf.h"
+#include "support/LegacyFixtures.h"
 #include "support/TempDir.h"
 
 #include <QFile>
@@ -134,6 +135,28 @@ TEST(PathBytes, ConnectionOpensTheFileTheBytesName)
                            Connection::quoteValue(decodePath("/nema/baza \xE8.mdb")));
     EXPECT_EQ(testsupport::errorOf([&] { conn.open(); }),
               "Could not find file '/nema/baza " + QString(QChar(0xFFFD)) + ".mdb'");
+}
+
+// The Access reader is handed names as text: under a name that is not, the
+// file is refused rather than a file of the name Qt would make read instead.
+TEST(PathBytes, AccessFileUnderANameThatIsNotUtf8IsRefusedPlainly)
+{
+    REQUIRE_ACCESS_FIXTURES();
+    TempDir td;
+    const QByteArray access = testsupport::accessDirectory();
+    ASSERT_FALSE(access.isEmpty());
+    const QByteArray raw = QFile::encodeName(td.path("")) + "/stara \xE8.mdb";
+    const QString made = td.write("made.mdb", access);
+    ASSERT_EQ(std::rename(QFile::encodeName(made).constData(), raw.constData()), 0);
+    td.write(QFile::decodeName(raw).section(u'/', -1), access);
+
+    Connection conn;
+    conn.setConnectionText("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" +
+                           Connection::quoteValue(decodePath(raw)));
+    EXPECT_EQ(testsupport::errorOf([&] { conn.open(); }),
+              "The Access file '" + QFile::decodeName(raw) +
+                  "' can be read only under a name in UTF-8; rename it");
+    EXPECT_FALSE(conn.isOpen());
 }
 
 } // namespace
