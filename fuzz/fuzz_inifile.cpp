@@ -82,6 +82,64 @@ struct Pair
     QString section, key;
 };
 
+// A file that starts with a UTF-16 byte-order mark is UTF-16 in that order.
+enum class Encoding
+{
+    Utf8,
+    Utf16LE,
+    Utf16BE
+};
+
+Encoding encodingOf(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\xFF\xFE")) return Encoding::Utf16LE;
+    if (bytes.startsWith("\xFE\xFF")) return Encoding::Utf16BE;
+    return Encoding::Utf8;
+}
+
+QByteArray bomOf(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF")) return bytes.left(3);
+    return encodingOf(bytes) == Encoding::Utf8 ? QByteArray() : bytes.left(2);
+}
+
+char16_t unitAt(const QByteArray& bytes, qsizetype i, Encoding e)
+{
+    const auto a = static_cast<unsigned char>(bytes.at(i));
+    const auto b = static_cast<unsigned char>(bytes.at(i + 1));
+    return e == Encoding::Utf16BE ? char16_t(a << 8 | b) : char16_t(b << 8 | a);
+}
+
+// The lines of the file as text, its byte-order mark taken off.
+QStringList textLines(const QByteArray& bytes)
+{
+    const Encoding e = encodingOf(bytes);
+    QStringList out;
+    if (e == Encoding::Utf8) {
+        const QByteArray text = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
+        for (const QByteArray& raw : text.split('\n')) {
+            // Only the file's first bytes are its byte-order mark; one starting a
+            // later line is part of that line's text.
+            QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom |
+                                                            QStringDecoder::Flag::Stateless);
+            out << QString(decode(raw));
+        }
+        return out;
+    }
+    // Code units as they are, then what is not well formed as U+FFFD.
+    QString text;
+    for (qsizetype i = 2; i + 1 < bytes.size(); i += 2)
+        text += QChar(unitAt(bytes, i, e));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        else if (text.at(i).isSurrogate())
+            text[i] = QChar(QChar::ReplacementCharacter);
+    }
+    if (bytes.size() % 2) text += QChar(QChar::ReplacementCharacter);
+    return text.split(u'\n');
+}
+
 // The section and key names in the file, found by the usual reading of the
 // syntax. A section that appears again is skipped: only the first one counts.
 std::vector<Pair> namesIn(const QByteArray& bytes)
@@ -90,13 +148,8 @@ std::vector<Pair> namesIn(const QByteArray& bytes)
     QStringList seen;
     QString section;
     bool inSection = false;
-    const QByteArray text = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
-    for (const QByteArray& raw : text.split('\n')) {
-        // Only the file's first bytes are its byte-order mark; one starting a
-        // later line is part of that line's text.
-        QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom |
-                                                        QStringDecoder::Flag::Stateless);
-        const QString t = QString(decode(raw)).trimmed();
+    for (const QString& line : textLines(bytes)) {
+        const QString t = line.trimmed();
         if (t.startsWith(u';')) continue;
         if (t.startsWith(u'[')) {
             const qsizetype close = t.indexOf(u']');
@@ -123,10 +176,20 @@ QByteArray readBytes(const QString& path)
 QList<QByteArray> linesOf(const QByteArray& bytes)
 {
     QList<QByteArray> lines;
+    const Encoding e = encodingOf(bytes);
     qsizetype pos = 0;
     while (pos < bytes.size()) {
-        qsizetype nl = bytes.indexOf('\n', pos);
-        nl = nl < 0 ? bytes.size() : nl + 1;
+        qsizetype nl;
+        if (e == Encoding::Utf8) {
+            nl = bytes.indexOf('\n', pos);
+            nl = nl < 0 ? bytes.size() : nl + 1;
+        } else {
+            // LF code units only, at whole units from the start.
+            nl = pos;
+            while (nl + 1 < bytes.size() && unitAt(bytes, nl, e) != u'\n')
+                nl += 2;
+            nl = nl + 1 < bytes.size() ? nl + 2 : bytes.size();
+        }
         lines.append(bytes.mid(pos, nl - pos));
         pos = nl;
     }
@@ -148,8 +211,7 @@ void checkLocalChange(const QByteArray& before, const QByteArray& after)
     const qsizetype removed = a.size() - prefix - suffix;
     const qsizetype added = b.size() - prefix - suffix;
     if (removed > 1 || added > removed + 3) fail("a write changed more than one line");
-    if (before.startsWith("\xEF\xBB\xBF") != after.startsWith("\xEF\xBB\xBF"))
-        fail("a write changed the byte order mark");
+    if (bomOf(before) != bomOf(after)) fail("a write changed the byte order mark");
 }
 
 const QString kMissing = QStringLiteral("\x01missing\x01");

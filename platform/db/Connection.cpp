@@ -1,10 +1,14 @@
 #include "platform/db/Connection.h"
 
 #include "platform/Error.h"
+#include "platform/LocalPath.h"
 #include "platform/legacy/LegacyReader.h"
 
-#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vidra {
@@ -119,6 +123,58 @@ void configureUntrusted(sqlite3* db)
     sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, 0);
 }
 
+// Recognises an Access file by its first bytes, read under the name's own bytes.
+legacy::JetHeader probeLegacy(const QByteArray& path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    unsigned char head[64];
+    ssize_t n;
+    do {
+        n = ::read(fd, head, sizeof head);
+    } while (n < 0 && errno == EINTR);
+    ::close(fd);
+    return n > 0 ? legacy::probeJetHeader(head, size_t(n)) : legacy::JetHeader{};
+}
+
+// The path from the root: a relative one is taken against the working
+// folder now, so the connection keeps naming the same file should it change.
+QByteArray absolutePath(const QByteArray& path)
+{
+    if (path.startsWith('/')) return path;
+    QByteArray cwd(4096, '\0');
+    while (!::getcwd(cwd.data(), size_t(cwd.size()))) {
+        if (errno != ERANGE)
+            throw DbError(QStringLiteral("The working folder cannot be read: %1")
+                              .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        cwd.resize(cwd.size() * 2);
+    }
+    cwd.truncate(qsizetype(std::strlen(cwd.constData())));
+    return cwd + (cwd.endsWith('/') ? "" : "/") + path;
+}
+
+// SQLite may be built to read any name starting with "file:" as a URI (Debian's
+// is), which would open another file than the one named ("file:other.db" opens
+// other.db, "?mode=memory" none at all). An explicit URI of the absolute path,
+// every byte but the plainest escaped, names exactly that file.
+QByteArray fileUri(const QByteArray& absolute)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    QByteArray uri("file://");
+    for (const char ch : absolute) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            c == '/' || c == '.' || c == '-' || c == '_' || c == '~') {
+            uri += ch;
+        } else {
+            uri += '%';
+            uri += hex[c >> 4];
+            uri += hex[c & 0xF];
+        }
+    }
+    return uri;
+}
+
 } // namespace
 
 void Connection::open()
@@ -133,29 +189,34 @@ void Connection::open()
     if (source == keys.end() || source->second.isEmpty())
         throw DbError(QStringLiteral("No data source was given in the connection text"));
     const QString fileName = source->second;
+    // The name's own bytes reach the file system: a name written in another
+    // code page opens as it is (LocalPath.h). Messages show it readably.
+    const QByteArray path = encodePath(fileName);
+    const QString shown = displayPath(fileName);
 
-    const QFileInfo info(fileName);
-    if (!info.exists()) throw DbError(QStringLiteral("Could not find file '%1'").arg(fileName));
-    if (info.isDir())
-        throw DbError(QStringLiteral("'%1' is a folder, not a database file").arg(fileName));
+    struct stat st;
+    if (path.contains('\0') || ::stat(path.constData(), &st) != 0)
+        throw DbError(QStringLiteral("Could not find file '%1'").arg(shown));
+    if (S_ISDIR(st.st_mode))
+        throw DbError(QStringLiteral("'%1' is a folder, not a database file").arg(shown));
     // A pipe or a device would block the program or never end.
-    if (!info.isFile()) throw DbError(QStringLiteral("'%1' is not a database file").arg(fileName));
+    if (!S_ISREG(st.st_mode))
+        throw DbError(QStringLiteral("'%1' is not a database file").arg(shown));
 
-    if (const legacy::JetHeader jet = legacy::probeFile(fileName);
-        jet.version != legacy::JetVersion::None) {
-        openLegacy(fileName, jet);
+    if (const legacy::JetHeader jet = probeLegacy(path); jet.version != legacy::JetVersion::None) {
+        openLegacy(fileName, jet, qint64(st.st_size));
         return;
     }
 
-    const QByteArray path = QFile::encodeName(fileName);
     bool readOnly = ::access(path.constData(), W_OK) != 0;
     if (const auto mode = keys.find(QStringLiteral("mode")); mode != keys.end())
         readOnly = readOnly || mode->second.compare(u"Read", Qt::CaseInsensitive) == 0;
 
     sqlite3* db = nullptr;
-    const int flags =
-        (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
-    int rc = sqlite3_open_v2(path.constData(), &db, flags, nullptr);
+    const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
+                      SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
+    const QByteArray absolute = absolutePath(path);
+    int rc = sqlite3_open_v2(fileUri(absolute).constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         const QString msg =
             db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
@@ -173,23 +234,34 @@ void Connection::open()
         QString msg = QString::fromUtf8(sqlite3_errmsg(db));
         sqlite3_close(db);
         if (rc == SQLITE_NOTADB)
-            msg = QStringLiteral("Unrecognized database format '%1'").arg(fileName);
+            msg = QStringLiteral("Unrecognized database format '%1'").arg(shown);
         throw DbError(trimEngineMessage(msg));
     }
+    // The file's identity as opened, for telling later whether the path
+    // still names it.
+    if (struct stat now; ::stat(absolute.constData(), &now) == 0) st = now;
     m_db = db;
     m_fileName = fileName;
+    m_absolutePath = absolute;
+    m_device = quint64(st.st_dev);
+    m_inode = quint64(st.st_ino);
     // A read-only mount is found out only by SQLite itself.
     m_readOnly = readOnly || sqlite3_db_readonly(db, "main") == 1;
 }
 
-void Connection::openLegacy(const QString& fileName, const legacy::JetHeader& header)
+void Connection::openLegacy(const QString& fileName, const legacy::JetHeader& header, qint64 size)
 {
     // Checked here so that a plainly damaged file fails on opening, as a
     // damaged directory file does; the reader checks the rest.
-    const qint64 size = QFileInfo(fileName).size();
     if (size < qint64(3 * header.pageSize) || size % qint64(header.pageSize) != 0)
-        throw DbError(
-            QStringLiteral("The Access file '%1' is damaged or incomplete").arg(fileName));
+        throw DbError(QStringLiteral("The Access file '%1' is damaged or incomplete")
+                          .arg(displayPath(fileName)));
+    // The reader is handed the name as text: a name with bytes that are not
+    // UTF-8 would reach it as another name, perhaps another file's.
+    if (displayPath(fileName) != fileName)
+        throw DbError(QStringLiteral("The Access file '%1' can be read only under a name in "
+                                     "UTF-8; rename it")
+                          .arg(displayPath(fileName)));
     sqlite3* db = nullptr;
     const int rc =
         sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -277,6 +349,21 @@ void Connection::loadLegacyTable(const QString& table, const QStringList& column
     }
 }
 
+void Connection::checkFileUnchanged() const
+{
+    // A legacy file is read anew by name and never written.
+    if (!m_db || m_legacy) return;
+    struct stat now;
+    if (::stat(m_absolutePath.constData(), &now) != 0)
+        throw DbError(
+            QStringLiteral("The directory file was removed or renamed since it was "
+                           "opened; choose it again with \"Baza\" or restart the program"));
+    if (quint64(now.st_dev) != m_device || quint64(now.st_ino) != m_inode)
+        throw DbError(
+            QStringLiteral("The directory file was replaced by another one since it was "
+                           "opened; choose it again with \"Baza\" or restart the program"));
+}
+
 void Connection::close()
 {
     if (!m_db) return;
@@ -286,6 +373,7 @@ void Connection::close()
     m_readOnly = false;
     m_legacy = false;
     m_fileName.clear();
+    m_absolutePath.clear();
 }
 
 } // namespace vidra

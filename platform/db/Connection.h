@@ -42,6 +42,11 @@ public:
     // what an earlier read brought; tables then open it like any other.
     void loadLegacyTable(const QString& table, const QStringList& columns);
     const QString& fileName() const { return m_fileName; }
+    // Raises DbError when the path no longer names the file that was opened
+    // (another file renamed over it, as an import with --force does, or the
+    // file removed): the connection would read the old file and could not
+    // write it. Nothing for a legacy file, which is read anew by name.
+    void checkFileUnchanged() const;
 
     // How long a write waits for another process's lock before it fails.
     void setBusyTimeout(int ms);
@@ -59,10 +64,13 @@ signals:
     void closing();
 
 private:
-    void openLegacy(const QString& fileName, const legacy::JetHeader& header);
+    void openLegacy(const QString& fileName, const legacy::JetHeader& header, qint64 size);
 
     QString m_text;
     QString m_fileName;
+    QByteArray m_absolutePath; // as opened, so a later change of folder does not matter
+    quint64 m_device = 0;
+    quint64 m_inode = 0;
     sqlite3* m_db = nullptr;
     bool m_readOnly = false;
     bool m_legacy = false;

@@ -606,6 +606,8 @@ void Table::Requery()
     checkBrowseMode();
     if (!m_connection || !m_connection->isOpen())
         raise("Cannot perform this operation on a closed dataset");
+    // Re-reading a replaced file would show its old rows as if they were current.
+    m_connection->checkFileUnchanged();
     // The old rows stay until the new ones are fully read.
     if (m_connection->isLegacy()) m_connection->loadLegacyTable(m_tableName, fieldNames());
     d->snap = loadSnapshot(m_connection->handle(), m_tableName, fieldNames());
@@ -778,8 +780,11 @@ void Table::Post()
     // second user's save waits for the lock meanwhile. An edit that changes
     // nothing writes nothing and takes no lock; a read-only file takes none.
     std::optional<WriteTransaction> tx;
-    if (CanModify() && (inserting || !d->changedFields(false).empty()))
-        tx.emplace(m_connection->handle());
+    const bool writes = inserting || !d->changedFields(false).empty();
+    // A file replaced under the connection is said plainly before the rules
+    // run on its old contents; the pending row stays as it is.
+    if (writes) m_connection->checkFileUnchanged();
+    if (CanModify() && writes) tx.emplace(m_connection->handle());
     if (BeforePost) BeforePost(*this);
     checkModifiable();
     if (m_state != state) return; // the handler ended the edit itself
@@ -819,7 +824,10 @@ void Table::Post()
             sql =
                 QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?").arg(table, sets, d->snap.rowIdName);
         }
-        if (!tx) tx.emplace(db); // the rules changed a value themselves
+        if (!tx) { // the rules changed a value themselves
+            m_connection->checkFileUnchanged();
+            tx.emplace(db);
+        }
         if (!inserting) {
             const RowCheck c =
                 checkRowAsRead(db, table, fieldNames(), d->snap, d->rowAt(size_t(d->pos)));
@@ -886,6 +894,8 @@ void Table::Delete()
     }
     if (d->count() == 0) raise("Cannot perform this operation on an empty dataset");
     checkModifiable();
+    // Before the question: a row of a replaced file cannot be deleted.
+    m_connection->checkFileUnchanged();
     if (m_state == DatasetState::Edit) Cancel();
     // The question names the current row, and only that row may go: should
     // the handler move, filter or re-read meanwhile, nothing is deleted.

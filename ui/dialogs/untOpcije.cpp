@@ -2,6 +2,7 @@
 
 #include "app/Funkcije.h"
 #include "data/untDM.h"
+#include "platform/LocalPath.h"
 #include "platform/ui/AppError.h"
 #include "platform/ui/ModalScope.h"
 #include "ui/main/untVidra.h"
@@ -123,19 +124,19 @@ void TFOpcije::btNadjiClick()
     OpenDBClose();
     if (!file) return;
     DMVidra->ConnectToDatabase(*file); // shows its own message on failure
-    edDb->setPlainText(DMVidra->DbPath());
+    edDb->setPlainText(vidra::displayPath(DMVidra->DbPath()));
 }
 
 void TFOpcije::OpenDBClose()
 {
-    edDb->setPlainText(DMVidra->DbPath());
+    edDb->setPlainText(vidra::displayPath(DMVidra->DbPath()));
 }
 
 void ShowDatabaseSettings()
 {
     // Created without an owner, so it is modal for the whole application.
     auto dialog = std::make_unique<TFOpcije>();
-    dialog->edDb->setPlainText(DMVidra->DbPath());
+    dialog->edDb->setPlainText(vidra::displayPath(DMVidra->DbPath()));
     InstallEnterEscape(dialog.get());
     if (FVidra) {
         const QRect main = FVidra->frameGeometry();

@@ -209,9 +209,10 @@ void TFVidra::LoadSettings()
 {
     if (!DMVidra) throw std::logic_error("the data module is created before the main window");
     const vidra::IniFile ini(m_iniFileName);
-    DMVidra->ConnectToDatabase(ini.readString(QString::fromLatin1(kSectionBaza),
-                                              QString::fromLatin1(kKeyDbPath),
-                                              QString::fromLatin1(kDefaultDbPath)));
+    // Read as a path: a name in another code page reaches the file system unchanged.
+    DMVidra->ConnectToDatabase(ini.readPath(QString::fromLatin1(kSectionBaza),
+                                            QString::fromLatin1(kKeyDbPath),
+                                            QString::fromLatin1(kDefaultDbPath)));
     SetWindowState(ini.readInteger(QString::fromLatin1(kSectionApp),
                                    QString::fromLatin1(kKeyWindow), kDefaultState));
 }
@@ -220,8 +221,8 @@ void TFVidra::SaveSettings()
 {
     if (!DMVidra) throw std::logic_error("the data module outlives the main window");
     vidra::IniFile ini(m_iniFileName);
-    ini.writeString(QString::fromLatin1(kSectionBaza), QString::fromLatin1(kKeyDbPath),
-                    DMVidra->DbPath());
+    ini.writePath(QString::fromLatin1(kSectionBaza), QString::fromLatin1(kKeyDbPath),
+                  DMVidra->DbPath());
     ini.writeInteger(QString::fromLatin1(kSectionApp), QString::fromLatin1(kKeyWindow), m_state);
 }
 
