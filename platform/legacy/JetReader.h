@@ -42,6 +42,9 @@ struct JetReadOptions
 
 struct JetSink
 {
+    // Told the bytes of the value buffers, one per column, before they are
+    // taken: the reader program's memory limit makes room for them.
+    std::function<void(std::size_t bytes)> buffers;
     std::function<void(const std::vector<JetColumn>&, std::uint64_t expectedRows)> table;
     std::function<void(const std::vector<JetCell>&)> row;
 };

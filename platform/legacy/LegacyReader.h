@@ -58,6 +58,12 @@ QString readerProgram();
 inline constexpr int kDefaultStallTimeoutMs = 30000;
 void setStallTimeout(int ms);
 
+// The memory the reader may take for a file of `fileSize` bytes, besides
+// one value buffer per column: a file that needs more is damaged.
+std::uint64_t readerMemoryLimit(std::uint64_t fileSize);
+// A fixed limit instead, for tests (0: sized from the file).
+void setReaderMemoryLimit(std::uint64_t bytes);
+
 // The end of what the last reader wrote on its error output (for diagnosis).
 std::string lastReaderComplaints();
 
