@@ -542,7 +542,8 @@ void importAccess(const ImportOptions& o, Importer& importer, QStringList& notes
                 importer.add(row, v);
                 if (*g_stop) throw Failure{QStringLiteral("interrupted")};
                 if (expected) progress->update(double(row) / double(expected));
-            });
+            },
+            [&](const QString& damage) { notes << damage; });
     } catch (const vidra::DbError& e) {
         throw Failure{e.message()};
     }

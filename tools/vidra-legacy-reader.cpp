@@ -216,6 +216,10 @@ int main(int argc, char** argv)
         ++rows;
         out.flushIfFull();
     };
+    sink.warning = [&](const std::string& message) {
+        out.buf.push_back('W');
+        putStr(out.buf, message);
+    };
     try {
         readJetFile(file, options, sink);
         out.buf.push_back('E');

@@ -87,6 +87,18 @@ std::uint64_t rowRoom(MdbHandle* mdb, unsigned long tablePage, std::uint64_t fil
     return room;
 }
 
+// Characters as Access counts them (UTF-16 units) in UTF-8 text.
+std::size_t utf16Units(const char* s, std::size_t n)
+{
+    std::size_t units = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        units += (b & 0xC0) != 0x80; // one for each character's first byte
+        units += b >= 0xF0;          // beyond the 16-bit range: a surrogate pair
+    }
+    return units;
+}
+
 void readHandle(MdbHandle* raw, std::uint64_t fileSize, const JetReadOptions& options,
                 const JetSink& sink)
 {
@@ -183,6 +195,10 @@ void readHandle(MdbHandle* raw, std::uint64_t fileSize, const JetReadOptions& op
     mdb_rewind_table(table.get());
     std::vector<JetCell> cells(picked.size());
     std::uint64_t rows = 0;
+    // Text longer than its column allows: Access never stores it, so the
+    // bytes that say where a value ends (or the column's size) are damaged.
+    std::uint64_t overlong = 0, overlongRow = 0;
+    std::string overlongColumn;
     while (mdb_fetch_row(table.get())) {
         if (++rows > table->num_rows)
             throw JetError("table '" + options.table + "' is damaged (more rows than recorded)");
@@ -199,6 +215,12 @@ void readHandle(MdbHandle* raw, std::uint64_t fileSize, const JetReadOptions& op
             cells[k] = n > 0 && columns[k].kind != ColumnKind::Binary
                            ? JetCell{buffers[k].get(), size_t(n), false}
                            : JetCell{};
+            if (columns[k].kind == ColumnKind::Text && n > columns[k].size &&
+                utf16Units(buffers[k].get(), size_t(n)) > size_t(columns[k].size) &&
+                overlong++ == 0) {
+                overlongRow = rows;
+                overlongColumn = columns[k].name;
+            }
             lengths[k] = 0;
         }
         if (sink.row) sink.row(cells);
@@ -207,6 +229,10 @@ void readHandle(MdbHandle* raw, std::uint64_t fileSize, const JetReadOptions& op
         throw JetError("table '" + options.table + "' is damaged: it records " +
                        std::to_string(table->num_rows) + " rows, " + std::to_string(rows) +
                        " could be read");
+    if (overlong > 0 && sink.warning)
+        sink.warning(std::to_string(overlong) + (overlong == 1 ? " value is" : " values are") +
+                     " longer than the column allows (the first in row " +
+                     std::to_string(overlongRow) + ", column '" + overlongColumn + "')");
 }
 
 // The library follows page numbers from the file without checking them:

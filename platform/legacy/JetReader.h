@@ -47,6 +47,8 @@ struct JetSink
     std::function<void(std::size_t bytes)> buffers;
     std::function<void(const std::vector<JetColumn>&, std::uint64_t expectedRows)> table;
     std::function<void(const std::vector<JetCell>&)> row;
+    // Damage seen in rows already handed over; the read goes on.
+    std::function<void(const std::string&)> warning;
 };
 
 // Raises JetError with a message for the user on anything unusable.

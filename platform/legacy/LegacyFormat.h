@@ -66,6 +66,7 @@ inline constexpr int kOutOfMemoryStatus = 5;
 // "VLR1", then frames, each a tag byte:
 //   'T' u64 expected rows, u32 columns, per column: str name, u8 kind, i32 size
 //   'R' per column: u32 length+1 (0 for null), bytes
+//   'W' str message                 (damage seen in the rows sent, the read goes on)
 //   'E' u64 rows sent               (the end of a good read)
 //   'X' str message                 (the end of a failed read)
 // Integers are little-endian; str is u32 length and UTF-8 bytes.

@@ -205,7 +205,8 @@ QString readerProgram()
     return executableDir() + QStringLiteral("/vidra-legacy-reader");
 }
 
-void readTable(const Request& request, const TableHandler& onTable, const RowHandler& onRow)
+void readTable(const Request& request, const TableHandler& onTable, const RowHandler& onRow,
+               const WarningHandler& onWarning)
 {
     const QString program = readerProgram();
     if (!QFileInfo(program).isExecutable())
@@ -214,6 +215,11 @@ void readTable(const Request& request, const TableHandler& onTable, const RowHan
         g_memoryLimit
             ? g_memoryLimit
             : readerMemoryLimit(std::uint64_t(std::max<qint64>(QFileInfo(request.file).size(), 0)));
+    const auto warn = [&](const QString& what) {
+        if (onWarning)
+            onWarning(QStringLiteral("'%1' may be damaged (table '%2'): %3")
+                          .arg(request.file, request.table, what));
+    };
     QStringList args{QStringLiteral("--memory-limit"), QString::number(memoryLimit)};
     if (request.codePage > 0)
         args << QStringLiteral("--codepage") << QString::number(request.codePage);
@@ -227,6 +233,7 @@ void readTable(const Request& request, const TableHandler& onTable, const RowHan
 
     Parser p;
     std::string errText; // the reader's complaints, the first 4 KB
+    std::uint64_t errBytes = 0;
     bool magicSeen = false, ended = false;
     std::vector<Column> columns;
     std::vector<Cell> cells;
@@ -284,6 +291,14 @@ void readTable(const Request& request, const TableHandler& onTable, const RowHan
                 columns = std::move(cols);
                 cells.assign(columns.size(), Cell{});
                 if (onTable) onTable(columns, expected);
+            } else if (tag == 'W') {
+                if (!p.have(5)) return;
+                const std::uint32_t len = p.u32(at);
+                if (len > 4096 || columns.empty()) damagedStream();
+                if (!p.have(5 + len)) return;
+                const QString what = QString::fromUtf8(p.buf.data() + at + 4, qsizetype(len));
+                p.pos = at + 4 + len;
+                warn(what);
             } else if (tag == 'E') {
                 if (!p.have(9)) return;
                 if (p.u64(at) != rows || columns.empty()) damagedStream();
@@ -345,6 +360,7 @@ void readTable(const Request& request, const TableHandler& onTable, const RowHan
                 parse();
             } else {
                 // Drained as it comes; only the start and the end are kept.
+                errBytes += std::uint64_t(got);
                 errText.append(chunk, std::min(size_t(got), 4096 - errText.size()));
                 g_complaints.append(chunk, size_t(got));
                 if (g_complaints.size() > (32u << 10))
@@ -371,6 +387,16 @@ void readTable(const Request& request, const TableHandler& onTable, const RowHan
                  .arg(request.file)
                  .arg(WIFEXITED(status) ? WEXITSTATUS(status) : -1)
                  .arg(first.isEmpty() ? QString() : QStringLiteral(": ") + first));
+    }
+    // The library complains on its error output about damage it reads past;
+    // a read that ended well may still have given wrong rows.
+    if (errBytes > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+        const QString first = firstLine(errText);
+        const auto lines = std::count(errText.begin(), errText.end(), '\n');
+        warn(QStringLiteral("the library reading it reported \"%1\"%2")
+                 .arg(first, lines > 1 || errBytes > errText.size()
+                                 ? QStringLiteral(" and more (%1 bytes)").arg(errBytes)
+                                 : QString()));
     }
 }
 

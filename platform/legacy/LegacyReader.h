@@ -44,10 +44,13 @@ struct Request
 
 using TableHandler = std::function<void(const std::vector<Column>&, std::uint64_t expectedRows)>;
 using RowHandler = std::function<void(const std::vector<Cell>&)>;
+// Damage seen in a read that otherwise succeeds, as a sentence naming the file.
+using WarningHandler = std::function<void(const QString&)>;
 
 // Raises DbError with a message for the user; an exception from a handler
 // stops the reader and passes through.
-void readTable(const Request& request, const TableHandler& onTable, const RowHandler& onRow);
+void readTable(const Request& request, const TableHandler& onTable, const RowHandler& onRow,
+               const WarningHandler& onWarning = {});
 
 // The reader program: the one beside the running executable, unless one is
 // set here (tests and tools built elsewhere). The environment is never asked.

@@ -29,6 +29,7 @@ struct Read
     bool tableSeen = false;
     std::uint64_t expected = 0;
     std::vector<QStringList> rows;
+    QStringList warnings;
 };
 
 Read readAll(const QString& file, const QString& table, Read* partial = nullptr)
@@ -49,7 +50,8 @@ Read readAll(const QString& file, const QString& table, Read* partial = nullptr)
             for (const auto& c : cells)
                 row << (c.null ? QString() : QString::fromUtf8(c.data, qsizetype(c.size)));
             out.rows.push_back(row);
-        });
+        },
+        [&](const QString& warning) { out.warnings << warning; });
     return out;
 }
 
@@ -179,4 +181,51 @@ TEST_F(LegacyBounds, AValueLongerThanTheWholeFileIsDamage)
                   .rows.at(0)
                   .at(4),
               "Hello");
+}
+
+// ------------------------------------------------------------ warnings
+
+TEST_F(LegacyBounds, TextLongerThanItsColumnIsReadWithAWarning)
+{
+    const QString file = dir.write("tekst.mdb", testsupport::accessWithTextLongerThanItsColumn());
+    const Read r = readAll(file, "Table1");
+    ASSERT_EQ(r.rows.size(), 512u);
+    EXPECT_EQ(r.rows[0], QStringList({"19", "abc", "def"}));
+    ASSERT_EQ(r.warnings.size(), 1) << r.warnings.join('\n').toStdString();
+    EXPECT_EQ(r.warnings[0], "'" + file +
+                                 "' may be damaged (table 'Table1'): 512 values are longer "
+                                 "than the column allows (the first in row 1, column "
+                                 "'RS_AGENTE')");
+
+    // vidra-db imports the rows and says so.
+    const ToolRun run = runTool({"import", file, dir.path("imenik.mdb"), "--table", "Table1",
+                                 "--map", "Telefon=CD_AGENTE,Vlasnik=RS_AGENTE,Adresa=DC_AGENTE"});
+    EXPECT_EQ(run.exitCode, 0) << show(run);
+    EXPECT_TRUE(run.out.contains("512 values are longer than the column allows")) << show(run);
+    EXPECT_TRUE(run.out.contains("Imported 510 of 512 rows")) << show(run);
+}
+
+TEST_F(LegacyBounds, WhatTheLibraryReportsInAReadThatSucceedsIsAWarning)
+{
+    const QString file =
+        dir.write("prijava.mdb", testsupport::accessDirectoryTheLibraryComplainsAbout());
+    const Read r = readAll(file, "Vlasnici");
+    EXPECT_EQ(r.rows.size(), 7u);
+    ASSERT_EQ(r.warnings.size(), 1) << r.warnings.join('\n').toStdString();
+    EXPECT_TRUE(r.warnings[0].startsWith("'" + file +
+                                         "' may be damaged (table 'Vlasnici'): "
+                                         "the library reading it reported \""))
+        << r.warnings[0].toStdString();
+
+    const ToolRun run = runTool({"import", file, dir.path("imenik.mdb")});
+    EXPECT_EQ(run.exitCode, 0) << show(run);
+    EXPECT_TRUE(run.out.contains("may be damaged (table 'Vlasnici'): the library reading it "
+                                 "reported"))
+        << show(run);
+
+    // The sound files give no warning.
+    EXPECT_TRUE(readAll(dir.write("cist.mdb", testsupport::cleanAccessDirectory()), "Vlasnici")
+                    .warnings.isEmpty());
+    EXPECT_TRUE(readAll(testsupport::accessFixturePath("compIndexTestV1997.mdb"), "Table1")
+                    .warnings.isEmpty());
 }

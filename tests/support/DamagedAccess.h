@@ -47,6 +47,21 @@ inline QByteArray accessRecordingTooManyRows()
     return damaged::setByte(b, 0xE80D, 0x02, char(60000 >> 8));
 }
 
+// compIndexTestV1997.mdb with the size of Table1's text column RS_AGENTE
+// (55) made 2 in the table's definition: every "abc" is longer than that.
+inline QByteArray accessWithTextLongerThanItsColumn()
+{
+    return damaged::setByte(accessFixture("compIndexTestV1997.mdb"), 0xE855, 0x37, 0x02);
+}
+
+// cleanAccessDirectory() with one byte of a catalog page changed: every row
+// reads as before, but the library says on its error output that it met a
+// damaged row.
+inline QByteArray accessDirectoryTheLibraryComplainsAbout()
+{
+    return damaged::setByte(cleanAccessDirectory(), 0xEC68, 0, 88);
+}
+
 // DateTestDatabase.mdb (empty without the file) whose first LongTextCol
 // memo ("Hello", kept in its row) claims 2 MB spread over long-value pages,
 // and whose first unused page is made such a page, with one row that names
