@@ -86,8 +86,8 @@ namespace {
 void limitMemory(std::size_t bytes)
 {
     rlimit lim{};
-    if (::getrlimit(RLIMIT_AS, &lim) != 0) return;
-    if (lim.rlim_max != RLIM_INFINITY && bytes > lim.rlim_max) bytes = lim.rlim_max;
+    // Never above a limit the reader was started under.
+    if (::getrlimit(RLIMIT_AS, &lim) != 0 || lim.rlim_cur <= bytes) return;
     lim.rlim_cur = bytes;
     ::setrlimit(RLIMIT_AS, &lim);
 }
