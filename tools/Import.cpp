@@ -636,7 +636,8 @@ void importAccess(const ImportOptions& o, const SourceFile& source, Importer& im
                 importer.add(row, v);
                 if (watch.stopped()) throw Failure{QStringLiteral("interrupted")};
                 if (expected) progress->update(double(row) / double(expected));
-            });
+            },
+            [&](const QString& damage) { notes << damage; });
     } catch (const vidra::DbError& e) {
         if (watch.stopped()) throw Failure{QStringLiteral("interrupted")};
         // The reader's messages name the file as it was handed over.

@@ -15,7 +15,8 @@ namespace vidra::legacy {
 
 namespace {
 
-constexpr std::size_t kBindBytes = kMaxMemoBytes + 16;
+// The library reads at most this many rows of a page (row numbers 0-1000).
+constexpr std::uint64_t kRowsPerPage = 1001;
 
 std::string folded(const char* s)
 {
@@ -67,6 +68,37 @@ void useCodePage(MdbHandle* mdb, int requested)
     mdb->iconv_in = conv;
 }
 
+// How many rows the data pages of a table can give: the library takes rows
+// only from pages marked as that table's data, and from each no more than
+// the page's own row count.
+std::uint64_t rowRoom(MdbHandle* mdb, unsigned long tablePage, std::uint64_t fileSize)
+{
+    const std::uint64_t pages = fileSize / mdb->fmt->pg_size;
+    std::uint64_t room = 0;
+    for (unsigned long pg = 1; pg < pages; ++pg) {
+        if (mdb_read_pg(mdb, pg) != mdb->fmt->pg_size) break;
+        if (mdb->pg_buf[0] != MDB_PAGE_DATA ||
+            static_cast<unsigned long>(mdb_get_int32(mdb->pg_buf, 4)) != tablePage)
+            continue;
+        room += std::min<std::uint64_t>(
+            static_cast<std::uint16_t>(mdb_get_int16(mdb->pg_buf, mdb->fmt->row_count_offset)),
+            kRowsPerPage);
+    }
+    return room;
+}
+
+// Characters as Access counts them (UTF-16 units) in UTF-8 text.
+std::size_t utf16Units(const char* s, std::size_t n)
+{
+    std::size_t units = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        units += (b & 0xC0) != 0x80; // one for each character's first byte
+        units += b >= 0xF0;          // beyond the 16-bit range: a surrogate pair
+    }
+    return units;
+}
+
 void readHandle(MdbHandle* raw, std::uint64_t fileSize, const JetReadOptions& options,
                 const JetSink& sink)
 {
@@ -102,8 +134,13 @@ void readHandle(MdbHandle* raw, std::uint64_t fileSize, const JetReadOptions& op
     if (!mdb_read_columns(table.get()) || !table->columns || table->columns->len == 0 ||
         table->columns->len != table->num_cols)
         throw JetError("the columns of table '" + options.table + "' cannot be read");
-    if (table->num_rows > fileSize)
-        throw JetError("table '" + options.table + "' is damaged (it claims more rows than fit)");
+    // Checked before any row is handed over: callers size their work by the
+    // count, and a damaged one would have them make room for millions.
+    const std::uint64_t room = rowRoom(mdb.get(), entry->table_pg, fileSize);
+    if (table->num_rows > room)
+        throw JetError("table '" + options.table + "' is damaged: it records " +
+                       std::to_string(table->num_rows) + " rows, its pages have room for " +
+                       std::to_string(room));
 
     std::vector<int> picked; // 0-based column numbers in the order asked for
     if (options.columns.empty()) {
@@ -138,9 +175,13 @@ void readHandle(MdbHandle* raw, std::uint64_t fileSize, const JetReadOptions& op
     }
 
     // Raised only now: a bind size set before the table definition was read
-    // overflows inside the library, and a smaller one cuts memo values.
-    mdb_set_bind_size(mdb.get(), std::max(mdb->bind_size, kBindBytes));
+    // overflows inside the library, and a smaller one cuts memo values. A
+    // value longer than the file could hold is damage, so no buffer is made
+    // larger than that (a small file gets small buffers).
+    const std::size_t valueCap = maxValueBytes(fileSize);
+    mdb_set_bind_size(mdb.get(), std::max(mdb->bind_size, valueCap + 16));
     const std::size_t bindBytes = mdb->bind_size;
+    if (sink.buffers) sink.buffers(picked.size() * (bindBytes + 1));
     std::vector<std::unique_ptr<char[]>> buffers;
     std::vector<int> lengths(picked.size(), 0);
     for (size_t k = 0; k < picked.size(); ++k) {
@@ -154,18 +195,32 @@ void readHandle(MdbHandle* raw, std::uint64_t fileSize, const JetReadOptions& op
     mdb_rewind_table(table.get());
     std::vector<JetCell> cells(picked.size());
     std::uint64_t rows = 0;
+    // Text longer than its column allows: Access never stores it, so the
+    // bytes that say where a value ends (or the column's size) are damaged.
+    std::uint64_t overlong = 0, overlongRow = 0;
+    std::string overlongColumn;
     while (mdb_fetch_row(table.get())) {
         if (++rows > table->num_rows)
             throw JetError("table '" + options.table + "' is damaged (more rows than recorded)");
         for (size_t k = 0; k < picked.size(); ++k) {
             const int n = std::clamp(lengths[k], 0, int(bindBytes));
-            if (columns[k].kind == ColumnKind::Memo && size_t(n) > kMaxMemoBytes)
+            if (size_t(n) > valueCap) {
+                if (valueCap < kMaxMemoBytes)
+                    throw JetError("table '" + options.table + "' is damaged: a value in row " +
+                                   std::to_string(rows) + " is longer than the whole file");
                 throw JetError("a memo value in row " + std::to_string(rows) +
                                " is too long to be read whole");
+            }
             // The library hands back null and empty text alike, as no bytes.
             cells[k] = n > 0 && columns[k].kind != ColumnKind::Binary
                            ? JetCell{buffers[k].get(), size_t(n), false}
                            : JetCell{};
+            if (columns[k].kind == ColumnKind::Text && n > columns[k].size &&
+                utf16Units(buffers[k].get(), size_t(n)) > size_t(columns[k].size) &&
+                overlong++ == 0) {
+                overlongRow = rows;
+                overlongColumn = columns[k].name;
+            }
             lengths[k] = 0;
         }
         if (sink.row) sink.row(cells);
@@ -174,6 +229,10 @@ void readHandle(MdbHandle* raw, std::uint64_t fileSize, const JetReadOptions& op
         throw JetError("table '" + options.table + "' is damaged: it records " +
                        std::to_string(table->num_rows) + " rows, " + std::to_string(rows) +
                        " could be read");
+    if (overlong > 0 && sink.warning)
+        sink.warning(std::to_string(overlong) + (overlong == 1 ? " value is" : " values are") +
+                     " longer than the column allows (the first in row " +
+                     std::to_string(overlongRow) + ", column '" + overlongColumn + "')");
 }
 
 // The library follows page numbers from the file without checking them:

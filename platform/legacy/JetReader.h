@@ -42,8 +42,13 @@ struct JetReadOptions
 
 struct JetSink
 {
+    // Told the bytes of the value buffers, one per column, before they are
+    // taken: the reader program's memory limit makes room for them.
+    std::function<void(std::size_t bytes)> buffers;
     std::function<void(const std::vector<JetColumn>&, std::uint64_t expectedRows)> table;
     std::function<void(const std::vector<JetCell>&)> row;
+    // Damage seen in rows already handed over; the read goes on.
+    std::function<void(const std::string&)> warning;
 };
 
 // Raises JetError with a message for the user on anything unusable.

@@ -50,10 +50,23 @@ inline JetHeader probeJetHeader(const unsigned char* bytes, std::size_t n)
 // The largest memo value read whole; a longer one is an error, never cut.
 inline constexpr std::size_t kMaxMemoBytes = 4u << 20;
 
+// The longest value a file of `fileSize` bytes can hold, as UTF-8. Text
+// takes at least one byte of the file for every three of its UTF-8 (UCS-2
+// two for up to three, compressed or code-page text one for up to three),
+// so a longer value is made up by damage.
+inline std::size_t maxValueBytes(std::uint64_t fileSize)
+{
+    return fileSize >= kMaxMemoBytes / 3 ? kMaxMemoBytes : std::size_t(fileSize) * 3;
+}
+
+// The reader's exit status when the memory it was allowed is used up.
+inline constexpr int kOutOfMemoryStatus = 5;
+
 // ---------------------------------------------------------------- the stream
 // "VLR1", then frames, each a tag byte:
 //   'T' u64 expected rows, u32 columns, per column: str name, u8 kind, i32 size
 //   'R' per column: u32 length+1 (0 for null), bytes
+//   'W' str message                 (damage seen in the rows sent, the read goes on)
 //   'E' u64 rows sent               (the end of a good read)
 //   'X' str message                 (the end of a failed read)
 // Integers are little-endian; str is u32 length and UTF-8 bytes.

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -23,7 +24,8 @@ namespace {
 
 QString g_readerProgram;
 int g_stallTimeoutMs = kDefaultStallTimeoutMs;
-std::string g_complaints; // the end of the last reader's error output
+std::uint64_t g_memoryLimit = 0; // 0: sized from the file
+std::string g_complaints;        // the end of the last reader's error output
 
 [[noreturn]] void fail(const QString& message)
 {
@@ -147,6 +149,13 @@ public:
     }
 };
 
+// The first line of a reader's complaints, short enough for a message.
+QString firstLine(const std::string& complaints)
+{
+    const QString line = QString::fromLocal8Bit(complaints.c_str()).section(u'\n', 0, 0).trimmed();
+    return line.size() > 200 ? line.left(200) + QStringLiteral("...") : line;
+}
+
 [[noreturn]] void damagedStream()
 {
     fail(QStringLiteral("The reader of Access files sent data that cannot be understood"));
@@ -173,6 +182,18 @@ void setStallTimeout(int ms)
     g_stallTimeoutMs = ms > 0 ? ms : kDefaultStallTimeoutMs;
 }
 
+std::uint64_t readerMemoryLimit(std::uint64_t fileSize)
+{
+    // The libraries and their tables, a few values in flight (the library
+    // converts a memo more than once), and the file's catalog.
+    return (64u << 20) + 16 * std::uint64_t(maxValueBytes(fileSize)) + fileSize;
+}
+
+void setReaderMemoryLimit(std::uint64_t bytes)
+{
+    g_memoryLimit = bytes;
+}
+
 std::string lastReaderComplaints()
 {
     return g_complaints;
@@ -184,12 +205,22 @@ QString readerProgram()
     return executableDir() + QStringLiteral("/vidra-legacy-reader");
 }
 
-void readTable(const Request& request, const TableHandler& onTable, const RowHandler& onRow)
+void readTable(const Request& request, const TableHandler& onTable, const RowHandler& onRow,
+               const WarningHandler& onWarning)
 {
     const QString program = readerProgram();
     if (!QFileInfo(program).isExecutable())
         fail(QStringLiteral("The reader of Access files is not installed (%1)").arg(program));
-    QStringList args;
+    const std::uint64_t memoryLimit =
+        g_memoryLimit
+            ? g_memoryLimit
+            : readerMemoryLimit(std::uint64_t(std::max<qint64>(QFileInfo(request.file).size(), 0)));
+    const auto warn = [&](const QString& what) {
+        if (onWarning)
+            onWarning(QStringLiteral("'%1' may be damaged (table '%2'): %3")
+                          .arg(request.file, request.table, what));
+    };
+    QStringList args{QStringLiteral("--memory-limit"), QString::number(memoryLimit)};
     if (request.codePage > 0)
         args << QStringLiteral("--codepage") << QString::number(request.codePage);
     // "--" is not understood by the reader; names starting with "-" are
@@ -201,7 +232,8 @@ void readTable(const Request& request, const TableHandler& onTable, const RowHan
     spawn(child, program, args);
 
     Parser p;
-    std::string errText; // the reader's complaints, the first few KB
+    std::string errText; // the reader's complaints, the first 4 KB
+    std::uint64_t errBytes = 0;
     bool magicSeen = false, ended = false;
     std::vector<Column> columns;
     std::vector<Cell> cells;
@@ -259,6 +291,14 @@ void readTable(const Request& request, const TableHandler& onTable, const RowHan
                 columns = std::move(cols);
                 cells.assign(columns.size(), Cell{});
                 if (onTable) onTable(columns, expected);
+            } else if (tag == 'W') {
+                if (!p.have(5)) return;
+                const std::uint32_t len = p.u32(at);
+                if (len > 4096 || columns.empty()) damagedStream();
+                if (!p.have(5 + len)) return;
+                const QString what = QString::fromUtf8(p.buf.data() + at + 4, qsizetype(len));
+                p.pos = at + 4 + len;
+                warn(what);
             } else if (tag == 'E') {
                 if (!p.have(9)) return;
                 if (p.u64(at) != rows || columns.empty()) damagedStream();
@@ -319,7 +359,9 @@ void readTable(const Request& request, const TableHandler& onTable, const RowHan
                 p.buf.append(chunk, size_t(got));
                 parse();
             } else {
-                if (errText.size() < 4096) errText.append(chunk, size_t(got));
+                // Drained as it comes; only the start and the end are kept.
+                errBytes += std::uint64_t(got);
+                errText.append(chunk, std::min(size_t(got), 4096 - errText.size()));
                 g_complaints.append(chunk, size_t(got));
                 if (g_complaints.size() > (32u << 10))
                     g_complaints.erase(0, g_complaints.size() - (16u << 10));
@@ -327,6 +369,11 @@ void readTable(const Request& request, const TableHandler& onTable, const RowHan
         }
     }
     const int status = child.wait();
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kOutOfMemoryStatus)
+        fail(QStringLiteral("'%1' cannot be read: the file is damaged (reading it took more than "
+                            "the %2 MB of memory a file of its size can need)")
+                 .arg(request.file)
+                 .arg((memoryLimit + (1u << 20) - 1) >> 20));
     if (!failure.isEmpty())
         fail(QStringLiteral("'%1' cannot be read: %2").arg(request.file, failure));
     if (!ended || p.have(1)) {
@@ -335,11 +382,21 @@ void readTable(const Request& request, const TableHandler& onTable, const RowHan
                                 "with signal %2)")
                      .arg(request.file)
                      .arg(WTERMSIG(status)));
-        const QString first = QString::fromLocal8Bit(errText.c_str()).section(u'\n', 0, 0);
+        const QString first = firstLine(errText);
         fail(QStringLiteral("'%1' cannot be read: the reader stopped (exit status %2)%3")
                  .arg(request.file)
                  .arg(WIFEXITED(status) ? WEXITSTATUS(status) : -1)
-                 .arg(first.isEmpty() ? QString() : QStringLiteral(": ") + first.trimmed()));
+                 .arg(first.isEmpty() ? QString() : QStringLiteral(": ") + first));
+    }
+    // The library complains on its error output about damage it reads past;
+    // a read that ended well may still have given wrong rows.
+    if (errBytes > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+        const QString first = firstLine(errText);
+        const auto lines = std::count(errText.begin(), errText.end(), '\n');
+        warn(QStringLiteral("the library reading it reported \"%1\"%2")
+                 .arg(first, lines > 1 || errBytes > errText.size()
+                                 ? QStringLiteral(" and more (%1 bytes)").arg(errBytes)
+                                 : QString()));
     }
 }
 

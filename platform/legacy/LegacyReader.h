@@ -44,10 +44,13 @@ struct Request
 
 using TableHandler = std::function<void(const std::vector<Column>&, std::uint64_t expectedRows)>;
 using RowHandler = std::function<void(const std::vector<Cell>&)>;
+// Damage seen in a read that otherwise succeeds, as a sentence naming the file.
+using WarningHandler = std::function<void(const QString&)>;
 
 // Raises DbError with a message for the user; an exception from a handler
 // stops the reader and passes through.
-void readTable(const Request& request, const TableHandler& onTable, const RowHandler& onRow);
+void readTable(const Request& request, const TableHandler& onTable, const RowHandler& onRow,
+               const WarningHandler& onWarning = {});
 
 // The reader program: the one beside the running executable, unless one is
 // set here (tests and tools built elsewhere). The environment is never asked.
@@ -57,6 +60,12 @@ QString readerProgram();
 // A reader that sends nothing for this long is taken to hang.
 inline constexpr int kDefaultStallTimeoutMs = 30000;
 void setStallTimeout(int ms);
+
+// The memory the reader may take for a file of `fileSize` bytes, besides
+// one value buffer per column: a file that needs more is damaged.
+std::uint64_t readerMemoryLimit(std::uint64_t fileSize);
+// A fixed limit instead, for tests (0: sized from the file).
+void setReaderMemoryLimit(std::uint64_t bytes);
 
 // The end of what the last reader wrote on its error output (for diagnosis).
 std::string lastReaderComplaints();
