@@ -1,5 +1,7 @@
 #include "platform/LocalPath.h"
 
+#include "platform/db/Utf8.h"
+
 namespace vidra {
 
 namespace {
@@ -43,25 +45,6 @@ int validSequence(const unsigned char* p, qsizetype left, char32_t& cp)
     return len;
 }
 
-void appendUtf8(QByteArray& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    }
-}
-
 } // namespace
 
 QString decodePath(const QByteArray& bytes)
@@ -101,14 +84,14 @@ QByteArray encodePath(const QString& path)
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t u = path.at(i).unicode();
         if (QChar::isHighSurrogate(u) && i + 1 < n && path.at(i + 1).isLowSurrogate()) {
-            appendUtf8(out, QChar::surrogateToUcs4(u, path.at(i + 1).unicode()));
+            utf8::append(out, QChar::surrogateToUcs4(u, path.at(i + 1).unicode()));
             ++i;
         } else if (isEscape(u)) {
             out += char(u - kEscapeBase);
         } else if (QChar::isSurrogate(u)) {
-            appendUtf8(out, 0xFFFD); // no file name holds half a character
+            utf8::append(out, 0xFFFD); // no file name holds half a character
         } else {
-            appendUtf8(out, u);
+            utf8::append(out, u);
         }
     }
     return out;

@@ -63,7 +63,8 @@ inline char32_t fold(char32_t c)
     return QChar::toCaseFolded(c);
 }
 
-inline void append(std::string& out, char32_t c)
+// Appends a code point's UTF-8 bytes to any byte string (std::string, QByteArray).
+template <class Bytes> inline void append(Bytes& out, char32_t c)
 {
     if (c < 0x80) {
         out += char(c);
