@@ -12,17 +12,6 @@ using vidra::IniFile;
 
 namespace {
 
-QByteArray utf16(const QString& text, bool bigEndian)
-{
-    QByteArray out;
-    for (QChar c : text) {
-        const char hi = char(c.unicode() >> 8), lo = char(c.unicode() & 0xFF);
-        out += bigEndian ? hi : lo;
-        out += bigEndian ? lo : hi;
-    }
-    return out;
-}
-
 struct Order
 {
     const char* name;
@@ -38,7 +27,7 @@ TEST(IniFileUtf16, ReadsValuesAndWritesInPlaceInTheFilesOwnEncoding)
     for (const Order& o : kOrders) {
         SCOPED_TRACE(o.name);
         TempDir td;
-        const auto enc = [&](const QString& s) { return utf16(s, o.bigEndian); };
+        const auto enc = [&](const QString& s) { return testsupport::utf16(s, o.bigEndian); };
         // A comment with letters outside Latin-1 and one outside the basic plane.
         const QString comment = QString("; Podešavanja Vidre ") + QChar(0xD83D) + QChar(0xDCDE);
         const QString path = td.write(
@@ -73,29 +62,29 @@ TEST(IniFileUtf16, LinesThatAreNotTextAndAMissingLastLineEndAreKept)
     // A lone surrogate and a unit whose bytes hold '\n' (U+0A0D, U+0D0A):
     // neither is a line end, and both lines stay as they were.
     const QByteArray odd =
-        utf16(QString("x=") + QChar(0xDC00) + QChar(0x0A0D) + QChar(0x0D0A), false);
-    const QString path =
-        td.write("s.ini", "\xFF\xFE" + utf16("[S]\n", false) + odd + utf16("\nk=1", false));
+        testsupport::utf16(QString("x=") + QChar(0xDC00) + QChar(0x0A0D) + QChar(0x0D0A), false);
+    const QString path = td.write("s.ini", "\xFF\xFE" + testsupport::utf16("[S]\n", false) + odd +
+                                               testsupport::utf16("\nk=1", false));
     IniFile ini(path);
     EXPECT_EQ(ini.readString("S", "k", "d"), "1");
     EXPECT_EQ(ini.readString("S", "x", "d"),
               QString(QChar(0xFFFD)) + QChar(0x0A0D) + QChar(0x0D0A));
     ini.writeString("S", "k", "2");
     ini.writeString("S", "n", "3");
-    EXPECT_EQ(TempDir::read(path),
-              "\xFF\xFE" + utf16("[S]\n", false) + odd + utf16("\nk=2\nn=3\n", false));
+    EXPECT_EQ(TempDir::read(path), "\xFF\xFE" + testsupport::utf16("[S]\n", false) + odd +
+                                       testsupport::utf16("\nk=2\nn=3\n", false));
 
     // A file of nothing but the mark: new lines follow it in UTF-16.
     const QString bare = td.write("bare.ini", "\xFE\xFF");
     IniFile(bare).writeInteger("APP", "window", 0);
-    EXPECT_EQ(TempDir::read(bare), "\xFE\xFF" + utf16("[APP]\nwindow=0\n", true));
+    EXPECT_EQ(TempDir::read(bare), "\xFE\xFF" + testsupport::utf16("[APP]\nwindow=0\n", true));
     EXPECT_EQ(IniFile(bare).readInteger("APP", "window", 2), 0);
 }
 
 TEST(IniFileUtf16, AnOddLastByteNeitherBreaksReadingNorShiftsWhatFollows)
 {
     TempDir td;
-    const QByteArray head = "\xFF\xFE" + utf16("[A]\r\nk=1\r\nv=a", false);
+    const QByteArray head = "\xFF\xFE" + testsupport::utf16("[A]\r\nk=1\r\nv=a", false);
     const QString path = td.write("s.ini", head + QByteArray("\x41", 1));
     IniFile ini(path);
     EXPECT_EQ(ini.readInteger("A", "k", 9), 1);
@@ -108,7 +97,8 @@ TEST(IniFileUtf16, AnOddLastByteNeitherBreaksReadingNorShiftsWhatFollows)
     EXPECT_EQ(ini.readString("A", "n", "d"), "2");
     EXPECT_EQ(ini.readString("B", "k", "d"), "3");
     EXPECT_EQ(TempDir::read(path),
-              head + utf16(QString(QChar(0xFFFD)) + "\r\nn=2\r\n[B]\r\nk=3\r\n", false));
+              head +
+                  testsupport::utf16(QString(QChar(0xFFFD)) + "\r\nn=2\r\n[B]\r\nk=3\r\n", false));
 }
 
 } // namespace

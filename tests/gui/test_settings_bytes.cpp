@@ -76,17 +76,6 @@ TEST_F(SettingsBytes, MissingFileUnderSuchANameIsReportedAndItsBytesKept)
     EXPECT_EQ(iniBytes(), ini);
 }
 
-QByteArray utf16(const QString& text, bool bigEndian)
-{
-    QByteArray out;
-    for (QChar c : text) {
-        const char hi = char(c.unicode() >> 8), lo = char(c.unicode() & 0xFF);
-        out += bigEndian ? hi : lo;
-        out += bigEndian ? lo : hi;
-    }
-    return out;
-}
-
 TEST_F(SettingsBytes, Utf16FileIsReadAndWrittenBackInUtf16)
 {
     for (const bool bigEndian : {false, true}) {
@@ -95,7 +84,7 @@ TEST_F(SettingsBytes, Utf16FileIsReadAndWrittenBackInUtf16)
         const QString db = makeDb(bigEndian ? "Čačak BE.mdb" : "Čačak LE.mdb", 2);
         const QString text =
             "; Podešavanja\r\n[BAZA]\r\nDBPATH=" + db + "\r\n[APP]\r\nwindow=0\r\n";
-        writeIni(bom + utf16(text, bigEndian));
+        writeIni(bom + testsupport::utf16(text, bigEndian));
         hook.clear();
         create(iniPath());
         EXPECT_TRUE(hook.boxes().empty());
@@ -108,7 +97,7 @@ TEST_F(SettingsBytes, Utf16FileIsReadAndWrittenBackInUtf16)
         EXPECT_TRUE(hook.boxes().empty());
         QString saved = text;
         saved.replace("window=0", "window=2");
-        EXPECT_EQ(iniBytes(), bom + utf16(saved, bigEndian));
+        EXPECT_EQ(iniBytes(), bom + testsupport::utf16(saved, bigEndian));
         form.reset();
     }
 }

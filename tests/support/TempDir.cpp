@@ -110,4 +110,15 @@ QStringList selectColumn(const QString& path, const QString& sql)
     return out;
 }
 
+QByteArray utf16(const QString& text, bool bigEndian)
+{
+    QByteArray out;
+    for (QChar c : text) {
+        const char hi = char(c.unicode() >> 8), lo = char(c.unicode() & 0xFF);
+        out += bigEndian ? hi : lo;
+        out += bigEndian ? lo : hi;
+    }
+    return out;
+}
+
 } // namespace testsupport

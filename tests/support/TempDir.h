@@ -30,5 +30,7 @@ void createDirectoryFile(const QString& path, const std::vector<Row>& rows);
 void execSql(const QString& path, const QString& sql);
 // Reads one column of all rows, in rowid order, with the plain SQLite library.
 QStringList selectColumn(const QString& path, const QString& sql);
+// A text's UTF-16 code units, little- or big-endian, without a byte-order mark.
+QByteArray utf16(const QString& text, bool bigEndian);
 
 } // namespace testsupport
