@@ -1,22 +1,11 @@
 #pragma once
 // The directory's one table: its name, its fields and how a new file is laid out.
+#include "platform/db/FieldDef.h"
+
 #include <QString>
 #include <array>
 
 namespace vidra {
-
-enum class FieldType
-{
-    WideString,
-    Memo
-};
-
-struct FieldDef
-{
-    const char* name;
-    FieldType type;
-    int size; // declared size in characters; 0 for a memo
-};
 
 inline constexpr const char* kSubscriberTable = "Vlasnici";
 

@@ -1,5 +1,6 @@
 #include "data/untDM.h"
 
+#include "data/RecordRules.h"
 #include "data/Schema.h"
 #include "platform/Error.h"
 #include "platform/db/Connection.h"
@@ -8,7 +9,6 @@
 #include "platform/dbaware/DataSource.h"
 #include "platform/ui/BusyCursor.h"
 #include "platform/ui/Dialogs.h"
-#include "ui/main/untVidra.h"
 
 TDMVidra* DMVidra = nullptr;
 
@@ -38,36 +38,50 @@ TDMVidra::TDMVidra(QObject* parent)
 
 void TDMVidra::ImenikBeforePost()
 {
-    if (!FVidra) return;
-    FVidra->ValidateEditorFields();
-    FVidra->CheckUniqueNumber();
+    try {
+        ValidateEditorFields();
+        CheckUniqueNumber();
+    } catch (const vidra::Error&) {
+        // The operator reads the refusal with the normal cursor, not the busy one.
+        vidra::ui::setNormalCursor();
+        throw;
+    }
+}
+
+void TDMVidra::ValidateEditorFields()
+{
+    // The editor's boxes reach the pending row before the rules run, an
+    // empty box as no value: the row is what the operator sees.
+    const auto text = [this](const char* field) {
+        return Imenik->FieldByName(QLatin1String(field)).AsString();
+    };
+    const QString telefon = text("Telefon"), vlasnik = text("Vlasnik"), adresa = text("Adresa");
+    vidra::rules::checkRequiredFields({telefon, vlasnik, adresa});
+}
+
+void TDMVidra::CheckUniqueNumber()
+{
+    vidra::Field& telefon = Imenik->FieldByName(QStringLiteral("Telefon"));
+    vidra::rules::checkUniqueNumber(
+        Imenik->State() == vidra::DatasetState::Insert, telefon.NewValue(), telefon.OldValue(),
+        [this](const QVariant& number) -> qint64 {
+            CheckBroj->Close();
+            CheckBroj->SetParameter(QStringLiteral("NewTel"), number);
+            CheckBroj->Open();
+            return CheckBroj->AsInteger(0);
+        });
 }
 
 void TDMVidra::ImenikAfterPost()
 {
-    if (FVidra) FVidra->AcHideNapomena->trigger();
-}
-
-QString TDMVidra::DeleteQuestion(const QString& vlasnik, const QString& telefon)
-{
-    // A value stored elsewhere may be megabytes long; the question names the
-    // subscriber in a line that a box can show.
-    const auto named = [](const QString& s) {
-        constexpr qsizetype kMax = 255;
-        if (s.size() <= kMax) return s;
-        qsizetype n = kMax - 1;
-        if (s.at(n - 1).isHighSurrogate()) --n;
-        return s.left(n) + QChar(0x2026);
-    };
-    return QStringLiteral("Brisanje podataka za:\r\nVlasnik: \"%1\"\r\nTel: %2. Da li ste sigurni?")
-        .arg(named(vlasnik), named(telefon));
+    emit recordPosted();
 }
 
 void TDMVidra::ImenikBeforeDelete()
 {
     const QString question =
-        DeleteQuestion(Imenik->FieldByName(QStringLiteral("Vlasnik")).AsString(),
-                       Imenik->FieldByName(QStringLiteral("Telefon")).AsString());
+        vidra::rules::deleteQuestion(Imenik->FieldByName(QStringLiteral("Vlasnik")).AsString(),
+                                     Imenik->FieldByName(QStringLiteral("Telefon")).AsString());
     // Anything but Yes (No, or closing the box) stops the delete silently.
     if (vidra::ui::warningQuestion(question) != vidra::ui::Answer::Yes) throw vidra::Abort();
 }
@@ -94,7 +108,7 @@ void TDMVidra::ConnectToDatabase(const QString& path)
         VidraConnect->open();
         Imenik->Open();
         const int count = dsImenik->DataSet()->RecordCount();
-        if (FVidra) FVidra->ShowSubscriberCount(count);
+        emit subscriberCountRead(count);
     } catch (...) {
         // The engine's own message is not shown here.
         vidra::ui::errorBox(QStringLiteral("Greska u povezivanju na bazu."));

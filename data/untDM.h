@@ -40,8 +40,16 @@ public:
     void ImenikBeforePost();
     void ImenikAfterPost();
     void ImenikBeforeDelete();
-    // The before-delete question for a row, in three lines.
-    static QString DeleteQuestion(const QString& vlasnik, const QString& telefon);
+    // The two before-post rules on Imenik's pending row; each raises the
+    // rule's message.
+    void ValidateEditorFields();
+    void CheckUniqueNumber();
+
+signals:
+    // A connect read the table: the count for the main window's status bar.
+    void subscriberCountRead(int count);
+    // A row was saved: the main window's note panel follows its note.
+    void recordPosted();
 
 private:
     QString m_dbPath;

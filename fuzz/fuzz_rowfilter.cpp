@@ -4,7 +4,7 @@
 #include "data/Schema.h"
 #include "platform/Error.h"
 #include "platform/db/RowFilter.h"
-#include "platform/db/Utf8.h"
+#include "platform/Utf8.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "platform/LocalPath.h"
 
-#include "platform/db/Utf8.h"
+#include "platform/Utf8.h"
 
 namespace vidra {
 

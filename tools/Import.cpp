@@ -1,5 +1,6 @@
 #include "tools/Import.h"
 
+#include "data/RecordRules.h"
 #include "data/Schema.h"
 #include "platform/Error.h"
 #include "platform/legacy/LegacyReader.h"
@@ -114,12 +115,10 @@ std::optional<size_t> utf16Length(const char* data, size_t n)
     return units;
 }
 
-bool blank(const Cell& c)
+// A cell as the record rules read it: null is an empty text.
+QUtf8StringView view(const Cell& c)
 {
-    if (c.null) return true;
-    for (size_t i = 0; i < c.size; ++i)
-        if (!std::strchr(" \t\r\n", c.data[i])) return false;
-    return true;
+    return c.null ? QUtf8StringView() : QUtf8StringView(c.data, qsizetype(c.size));
 }
 
 QString text(const Cell& c)
@@ -345,9 +344,13 @@ public:
     void add(qint64 row, const std::array<Cell, kFields>& v)
     {
         ++m_rows;
-        if (blank(v[0])) return skip(row, EmptyNumber, v, QString());
-        if (blank(v[1])) return skip(row, MissingOwner, v, QString());
-        if (blank(v[2])) return skip(row, MissingAddress, v, QString());
+        using vidra::rules::Refusal;
+        if (const auto refusal = vidra::rules::firstMissingField({view(v[0]), view(v[1]), view(v[2])}))
+            return skip(row,
+                        *refusal == Refusal::NoNumber  ? EmptyNumber
+                        : *refusal == Refusal::NoOwner ? MissingOwner
+                                                       : MissingAddress,
+                        v, QString());
         for (size_t i = 0; i < kFields; ++i) {
             const int size = vidra::kSubscriberFields[i].size;
             if (v[i].null || size <= 0) continue;
@@ -387,7 +390,7 @@ public:
             m_examples << QStringLiteral("  row %1: %2%3")
                               .arg(row)
                               .arg(reason)
-                              .arg(blank(v[0]) ? QString()
+                              .arg(view(v[0]).isEmpty() ? QString()
                                                : QStringLiteral(", number ") + text(v[0]));
         if (m_report) {
             QString line = QString::number(row) + u',' + csvQuoted(reason);

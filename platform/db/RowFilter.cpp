@@ -1,7 +1,7 @@
 #include "platform/db/RowFilter.h"
 
 #include "platform/Error.h"
-#include "platform/db/Utf8.h"
+#include "platform/Utf8.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 #include "platform/Error.h"
 #include "platform/db/Connection.h"
 #include "platform/db/SchemaCode.h"
-#include "platform/db/Utf8.h"
+#include "platform/Utf8.h"
 
 #include <QFileInfo>
 #include <algorithm>

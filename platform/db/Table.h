@@ -3,7 +3,7 @@
 // as a snapshot; only Requery reads the file again. Post and Delete write
 // through to the file at once, each in its own transaction, and then update
 // the snapshot. Filter, Locate, navigation and counts work on the snapshot.
-#include "data/Schema.h"
+#include "platform/db/FieldDef.h"
 #include "platform/db/RowFilter.h"
 
 #include <QObject>

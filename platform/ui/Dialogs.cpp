@@ -9,6 +9,14 @@
 
 namespace vidra::ui {
 
+void centreOver(QWidget* dialog, const QSize& size, const QWidget* window)
+{
+    if (!dialog || !window) return;
+    const QRect frame = window->frameGeometry();
+    dialog->move(frame.x() + (frame.width() - size.width()) / 2,
+                 frame.y() + (frame.height() - size.height()) / 2);
+}
+
 namespace {
 DialogHook* g_hook = nullptr;
 

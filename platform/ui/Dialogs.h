@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+class QSize;
 class QWidget;
 
 namespace vidra::ui {
@@ -65,6 +66,10 @@ std::optional<QString> openFileName(const OpenFileRequest& request);
 // The extension a default extension text names: "mdb" for "*.mdb", ".mdb" or
 // "mdb"; empty when it names none (empty, "*", a pattern).
 QString fileSuffixOf(const QString& defaultExtension);
+
+// Places a dialog of the given outer size in the middle of a window's frame;
+// nothing when there is no window.
+void centreOver(QWidget* dialog, const QSize& size, const QWidget* window);
 
 // While an instance lives, no real dialog is shown. Instances nest: the
 // newest one answers. Each box takes the next queued answer; an empty queue

@@ -256,9 +256,6 @@ TEST_F(Editor, DeleteAsksInThreeLinesAndOnlyYesDeletes)
     hook.queueAnswer(vidra::ui::Answer::Yes);
     form->AcBrisi->trigger();
     EXPECT_EQ(column("Telefon"), (QStringList{"011/111", "011/333"}));
-    EXPECT_EQ(
-        TDMVidra::DeleteQuestion("PERIĆ ANA", "011/333"),
-        "Brisanje podataka za:\r\nVlasnik: \"PERIĆ ANA\"\r\nTel: 011/333. Da li ste sigurni?");
 }
 
 TEST_F(Editor, EditOnAnEmptyTableAddsARow)

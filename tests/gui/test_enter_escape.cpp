@@ -1,6 +1,6 @@
 // Enter moves on and Escape closes the form, in one-line boxes and buttons only.
 #include "FrameFixture.h"
-#include "app/Funkcije.h"
+#include "ui/Funkcije.h"
 
 #include <QDialog>
 #include <QLineEdit>

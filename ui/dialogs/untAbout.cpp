@@ -1,8 +1,8 @@
 #include "ui/dialogs/untAbout.h"
 
 #include "platform/shell/Shell.h"
+#include "platform/ui/Dialogs.h"
 #include "platform/ui/ModalScope.h"
-#include "ui/main/untVidra.h"
 
 #include <QFrame>
 #include <QIcon>
@@ -223,15 +223,11 @@ void TFAbout::mouseReleaseEvent(QMouseEvent* event)
     if (isClick(this, event)) FormClick();
 }
 
-void ShowAbout()
+void ShowAbout(const QWidget* over)
 {
     // Created without an owner, so it is modal for the whole application.
     auto box = std::make_unique<TFAbout>();
-    if (FVidra) {
-        const QRect main = FVidra->frameGeometry();
-        box->move(main.x() + (main.width() - TFAbout::kClientWidth) / 2,
-                  main.y() + (main.height() - TFAbout::kClientHeight) / 2);
-    }
+    vidra::ui::centreOver(box.get(), QSize(TFAbout::kClientWidth, TFAbout::kClientHeight), over);
     const vidra::ui::ModalScope modal;
     box->exec();
 }

@@ -48,5 +48,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
-// Creates the box, shows it modally and destroys it.
-void ShowAbout();
+// Creates the box centred over a window (none: where it falls), shows it
+// modally and destroys it.
+void ShowAbout(const QWidget* over);

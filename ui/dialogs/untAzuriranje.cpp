@@ -1,6 +1,6 @@
 #include "ui/dialogs/untAzuriranje.h"
 
-#include "app/Funkcije.h"
+#include "ui/Funkcije.h"
 #include "data/untDM.h"
 #include "platform/Error.h"
 #include "platform/db/Table.h"
@@ -10,7 +10,6 @@
 #include "platform/ui/BusyCursor.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/ModalScope.h"
-#include "ui/main/untVidra.h"
 
 #include <QIcon>
 #include <QLabel>
@@ -186,7 +185,7 @@ bool TFAzuriranje::CloseQuery(int result)
     }
 }
 
-void OpenSubscriberEditor(const QVariant& key)
+void OpenSubscriberEditor(const QWidget* over, const QVariant& key)
 {
     // Created without an owner, so it is modal for the whole application.
     auto editor = std::make_unique<TFAzuriranje>();
@@ -202,10 +201,7 @@ void OpenSubscriberEditor(const QVariant& key)
     } else {
         editor->PositionEditor(key);
     }
-    if (FVidra) {
-        const QRect main = FVidra->frameGeometry();
-        editor->move(main.center() - QPoint(editor->width() / 2, editor->height() / 2));
-    }
+    vidra::ui::centreOver(editor.get(), editor->size(), over);
     editor->dbTelefon->setFocus();
     const vidra::ui::ModalScope modal;
     editor->exec();

@@ -54,5 +54,6 @@ private:
 // The one editor while it is shown, else null.
 extern TFAzuriranje* FAzuriranje;
 
-// Null key: add a subscriber; otherwise edit the one with that number.
-void OpenSubscriberEditor(const QVariant& key);
+// Null key: add a subscriber; otherwise edit the one with that number. The
+// editor is centred over the given window.
+void OpenSubscriberEditor(const QWidget* over, const QVariant& key);

@@ -1,11 +1,11 @@
 #include "ui/dialogs/untOpcije.h"
 
-#include "app/Funkcije.h"
+#include "ui/Funkcije.h"
 #include "data/untDM.h"
 #include "platform/LocalPath.h"
 #include "platform/ui/AppError.h"
+#include "platform/ui/Dialogs.h"
 #include "platform/ui/ModalScope.h"
-#include "ui/main/untVidra.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -132,17 +132,14 @@ void TFOpcije::OpenDBClose()
     edDb->setPlainText(vidra::displayPath(DMVidra->DbPath()));
 }
 
-void ShowDatabaseSettings()
+void ShowDatabaseSettings(const QWidget* over)
 {
     // Created without an owner, so it is modal for the whole application.
     auto dialog = std::make_unique<TFOpcije>();
     dialog->edDb->setPlainText(vidra::displayPath(DMVidra->DbPath()));
     InstallEnterEscape(dialog.get());
-    if (FVidra) {
-        const QRect main = FVidra->frameGeometry();
-        dialog->move(main.x() + (main.width() - TFOpcije::kOuterWidth) / 2,
-                     main.y() + (main.height() - TFOpcije::kOuterHeight) / 2);
-    }
+    vidra::ui::centreOver(dialog.get(), QSize(TFOpcije::kOuterWidth, TFOpcije::kOuterHeight),
+                          over);
     const vidra::ui::ModalScope modal;
     dialog->exec();
 }

@@ -53,5 +53,6 @@ public:
 };
 
 // Creates the dialog, shows the data module's DbPath in it, installs the
-// Enter-and-Escape handling, shows it modally and destroys it.
-void ShowDatabaseSettings();
+// Enter-and-Escape handling, centres it over a window, shows it modally and
+// destroys it.
+void ShowDatabaseSettings(const QWidget* over);

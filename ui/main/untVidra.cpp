@@ -1,6 +1,6 @@
 #include "ui/main/untVidra.h"
 
-#include "app/Funkcije.h"
+#include "ui/Funkcije.h"
 #include "data/untDM.h"
 #include "platform/dbaware/DbGrid.h"
 #include "platform/ini/IniFile.h"
@@ -147,7 +147,6 @@ TFVidra::TFVidra(const QString& iniFileName, QWidget* parent)
     CreateCommands();
     CreateToolbar();
     CreateSearchPanel();
-    CreateEditorCommands();
     CreateGrid();
     CreateDetailsPanel();
     CreatePopupMenu();
@@ -172,7 +171,13 @@ TFVidra::TFVidra(const QString& iniFileName, QWidget* parent)
              desk.y() + (desk.height() - kClientHeight - kFrameHeight) / 2);
     }
 
-    // Reachable from the creation event on, as the data module expects.
+    // The data module reports to whichever window shows it: the count of a
+    // connect into the status bar, a save into the note panel.
+    if (DMVidra) {
+        connect(DMVidra, &TDMVidra::subscriberCountRead, this, &TFVidra::ShowSubscriberCount);
+        connect(DMVidra, &TDMVidra::recordPosted, AcHideNapomena, &QAction::trigger);
+    }
+
     FVidra = this;
     vidra::ui::guarded([this] { FormCreate(); });
 }

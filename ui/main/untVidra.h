@@ -116,13 +116,9 @@ public:
     void AcBrisiExecute();
     void AcIzlazExecute();
 
-    // --- the subscriber editor and the record rules
+    // --- the subscriber editor
     void AcDodajExecute();
     void AcIzmeniExecute();
-    // Required fields, in the editor's boxes: number, then owner, then address.
-    void ValidateEditorFields();
-    // A number new to the row must not stand in any other row of the file.
-    void CheckUniqueNumber();
 
     // --- the details panel, the note panel and dialing
     QLabel* LabelTelefon;
@@ -189,7 +185,6 @@ private:
     void CreateToolbar();
     void CreatePopupMenu();
     void CreateSearchPanel();
-    void CreateEditorCommands();
     void CreateGrid();
     void CreateDetailsPanel();
     void CreateDialogCommands();

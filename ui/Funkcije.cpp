@@ -1,4 +1,4 @@
-#include "app/Funkcije.h"
+#include "ui/Funkcije.h"
 
 #include <QDialog>
 #include <QEvent>

@@ -1,6 +1,6 @@
 #pragma once
-// Byte-level UTF-8 helpers for the snapshot: cells are stored as UTF-8 and
-// compared without building QStrings, folding case over all of Unicode.
+// Byte-level UTF-8 helpers: the snapshot stores cells as UTF-8 and
+// compares them without building QStrings, folding case over all of Unicode.
 #include <QByteArray>
 #include <QChar>
 #include <QString>

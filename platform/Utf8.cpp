@@ -1,4 +1,4 @@
-#include "platform/db/Utf8.h"
+#include "platform/Utf8.h"
 
 #include <cstring>
 
