@@ -62,14 +62,14 @@ void TDMVidra::ValidateEditorFields()
 void TDMVidra::CheckUniqueNumber()
 {
     vidra::Field& telefon = Imenik->FieldByName(QStringLiteral("Telefon"));
-    vidra::rules::checkUniqueNumber(
-        Imenik->State() == vidra::DatasetState::Insert, telefon.NewValue(), telefon.OldValue(),
-        [this](const QVariant& number) -> qint64 {
-            CheckBroj->Close();
-            CheckBroj->SetParameter(QStringLiteral("NewTel"), number);
-            CheckBroj->Open();
-            return CheckBroj->AsInteger(0);
-        });
+    vidra::rules::checkUniqueNumber(Imenik->State() == vidra::DatasetState::Insert,
+                                    telefon.NewValue(), telefon.OldValue(),
+                                    [this](const QVariant& number) -> qint64 {
+                                        CheckBroj->Close();
+                                        CheckBroj->SetParameter(QStringLiteral("NewTel"), number);
+                                        CheckBroj->Open();
+                                        return CheckBroj->AsInteger(0);
+                                    });
 }
 
 void TDMVidra::ImenikAfterPost()

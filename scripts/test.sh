@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with warnings as errors and the address and
-# undefined-behaviour sanitizers, and runs every test headless.
+# Installs what is missing, checks that every include points down the layers,
+# builds with warnings as errors and the address and undefined-behaviour
+# sanitizers, runs every test headless, runs clang-tidy, builds the core
+# without widgets, and fuzzes each target briefly.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
+"$root/scripts/check-layers.sh"
 build="${VIDRA_TEST_BUILD:-$root/build-test}"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVIDRA_WERROR=ON \
   -DVIDRA_SANITIZE=ON -DVIDRA_BENCH=OFF
@@ -14,6 +17,11 @@ export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 cd "$build"
 ctest --output-on-failure -j"$(nproc)" --timeout 300
+"$root/scripts/tidy.sh" "$build"
+# The core library and vidra-db build with QtCore alone: no widget creeps in.
+cmake -S "$root" -B "$build-core" -DCMAKE_BUILD_TYPE=Debug -DVIDRA_WERROR=ON -DVIDRA_GUI=OFF \
+  -DVIDRA_TESTS=OFF -DVIDRA_BENCH=OFF
+cmake --build "$build-core" -j"$(nproc)" --target vidra_core vidra-db
 # A short bounded fuzzing run of every fuzz target, when clang++ is there.
 if command -v clang++ >/dev/null 2>&1; then
   "$root/scripts/fuzz.sh" 30

@@ -345,7 +345,8 @@ public:
     {
         ++m_rows;
         using vidra::rules::Refusal;
-        if (const auto refusal = vidra::rules::firstMissingField({view(v[0]), view(v[1]), view(v[2])}))
+        if (const auto refusal =
+                vidra::rules::firstMissingField({view(v[0]), view(v[1]), view(v[2])}))
             return skip(row,
                         *refusal == Refusal::NoNumber  ? EmptyNumber
                         : *refusal == Refusal::NoOwner ? MissingOwner
@@ -391,7 +392,7 @@ public:
                               .arg(row)
                               .arg(reason)
                               .arg(view(v[0]).isEmpty() ? QString()
-                                               : QStringLiteral(", number ") + text(v[0]));
+                                                        : QStringLiteral(", number ") + text(v[0]));
         if (m_report) {
             QString line = QString::number(row) + u',' + csvQuoted(reason);
             for (const Cell& c : v)

@@ -63,6 +63,8 @@ void allowMoreMemory(std::size_t bytes)
 
 } // namespace
 
+// The sanitizer's allocator hooks: these names are its interface.
+// NOLINTBEGIN(bugprone-reserved-identifier)
 extern "C" int __sanitizer_get_ownership(const volatile void* p);
 extern "C" std::size_t __sanitizer_get_allocated_size(const volatile void* p);
 
@@ -80,6 +82,7 @@ extern "C" void __sanitizer_free_hook(const volatile void* p)
         g_heapInUse.fetch_sub(__sanitizer_get_allocated_size(p) + kBlockOverhead,
                               std::memory_order_relaxed);
 }
+// NOLINTEND(bugprone-reserved-identifier)
 
 namespace {
 #else

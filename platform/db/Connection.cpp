@@ -253,7 +253,7 @@ void Connection::openLegacy(const QString& fileName, const legacy::JetHeader& he
 {
     // Checked here so that a plainly damaged file fails on opening, as a
     // damaged directory file does; the reader checks the rest.
-    if (size < qint64(3 * header.pageSize) || size % qint64(header.pageSize) != 0)
+    if (size < 3 * qint64(header.pageSize) || size % qint64(header.pageSize) != 0)
         throw DbError(QStringLiteral("The Access file '%1' is damaged or incomplete")
                           .arg(displayPath(fileName)));
     // The reader is handed the name as text: a name with bytes that are not

@@ -109,7 +109,7 @@ Field* FieldLink::field() const
     return t && !m_field.isEmpty() ? t->FindField(m_field) : nullptr;
 }
 
-void FieldLink::setDataSource(DataSource* source, std::function<void()> reload)
+void FieldLink::setDataSource(DataSource* source, const std::function<void()>& reload)
 {
     if (m_source) QObject::disconnect(m_source, nullptr, m_box, nullptr);
     m_source = source;

@@ -26,7 +26,7 @@ public:
     FieldLink(QWidget* box, std::function<QString()> text,
               std::function<void(const QString&, const Field*)> show);
 
-    void setDataSource(DataSource* source, std::function<void()> reload);
+    void setDataSource(DataSource* source, const std::function<void()>& reload);
     DataSource* dataSource() const { return m_source; }
     void setDataField(const QString& fieldName) { m_field = fieldName; }
     const QString& dataField() const { return m_field; }

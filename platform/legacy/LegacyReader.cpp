@@ -88,6 +88,7 @@ void spawn(Child& child, const QString& program, const QStringList& args)
     for (const QString& a : args)
         bytes.push_back(a.toUtf8());
     std::vector<char*> argv;
+    argv.reserve(bytes.size() + 1);
     for (QByteArray& b : bytes)
         argv.push_back(b.data());
     argv.push_back(nullptr);

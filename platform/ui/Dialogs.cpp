@@ -59,7 +59,7 @@ QString fileSuffixOf(const QString& defaultExtension)
     while (start < defaultExtension.size() &&
            (defaultExtension[start] == u'*' || defaultExtension[start] == u'.'))
         ++start;
-    const QString suffix = defaultExtension.mid(start);
+    QString suffix = defaultExtension.mid(start);
     for (const QChar c : suffix)
         if (c == u'*' || c == u'?' || c == u'[' || c == u'/') return {};
     return suffix;
@@ -165,7 +165,7 @@ void DialogHook::clear()
     m_emptyQueue = 0;
 }
 
-Answer DialogHook::answerBox(Box box)
+Answer DialogHook::answerBox(const Box& box)
 {
     m_boxes.push_back(box);
     if (onBox) {

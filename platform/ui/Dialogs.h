@@ -110,7 +110,7 @@ public:
 private:
     friend Answer messageBox(BoxKind, const QString&, const QString&);
     friend std::optional<QString> openFileName(const OpenFileRequest&);
-    Answer answerBox(Box box);
+    Answer answerBox(const Box& box);
     std::optional<QString> answerFile(const OpenFileRequest& request);
 
     DialogHook* m_previous;

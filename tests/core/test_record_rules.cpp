@@ -83,8 +83,9 @@ TEST(RecordRules, AnEngineErrorDuringTheCountStopsTheSaveWithItsOwnWords)
 
 TEST(RecordRules, TheDeleteQuestionNamesTheRowInThreeReadableLines)
 {
-    EXPECT_EQ(deleteQuestion("PERIĆ ANA", "011/333"),
-              "Brisanje podataka za:\r\nVlasnik: \"PERIĆ ANA\"\r\nTel: 011/333. Da li ste sigurni?");
+    EXPECT_EQ(
+        deleteQuestion("PERIĆ ANA", "011/333"),
+        "Brisanje podataka za:\r\nVlasnik: \"PERIĆ ANA\"\r\nTel: 011/333. Da li ste sigurni?");
     EXPECT_EQ(deleteQuestion(QString(), "011/222"),
               "Brisanje podataka za:\r\nVlasnik: \"\"\r\nTel: 011/222. Da li ste sigurni?");
 

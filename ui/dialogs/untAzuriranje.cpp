@@ -1,6 +1,5 @@
 #include "ui/dialogs/untAzuriranje.h"
 
-#include "ui/Funkcije.h"
 #include "data/untDM.h"
 #include "platform/Error.h"
 #include "platform/db/Table.h"
@@ -10,6 +9,7 @@
 #include "platform/ui/BusyCursor.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/ModalScope.h"
+#include "ui/Funkcije.h"
 
 #include <QIcon>
 #include <QLabel>

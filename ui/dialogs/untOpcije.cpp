@@ -1,11 +1,11 @@
 #include "ui/dialogs/untOpcije.h"
 
-#include "ui/Funkcije.h"
 #include "data/untDM.h"
 #include "platform/LocalPath.h"
 #include "platform/ui/AppError.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/ModalScope.h"
+#include "ui/Funkcije.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -138,8 +138,7 @@ void ShowDatabaseSettings(const QWidget* over)
     auto dialog = std::make_unique<TFOpcije>();
     dialog->edDb->setPlainText(vidra::displayPath(DMVidra->DbPath()));
     InstallEnterEscape(dialog.get());
-    vidra::ui::centreOver(dialog.get(), QSize(TFOpcije::kOuterWidth, TFOpcije::kOuterHeight),
-                          over);
+    vidra::ui::centreOver(dialog.get(), QSize(TFOpcije::kOuterWidth, TFOpcije::kOuterHeight), over);
     const vidra::ui::ModalScope modal;
     dialog->exec();
 }

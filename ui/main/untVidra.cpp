@@ -1,6 +1,5 @@
 #include "ui/main/untVidra.h"
 
-#include "ui/Funkcije.h"
 #include "data/untDM.h"
 #include "platform/dbaware/DbGrid.h"
 #include "platform/ini/IniFile.h"
@@ -8,6 +7,7 @@
 #include "platform/ui/ModalScope.h"
 #include "platform/ui/StatusBar.h"
 #include "platform/ui/ToolBand.h"
+#include "ui/Funkcije.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
