@@ -3,6 +3,7 @@
 #include "data/RecordRules.h"
 #include "data/Schema.h"
 #include "platform/Error.h"
+#include "platform/Utf8.h"
 #include "platform/legacy/LegacyReader.h"
 #include "tools/CsvReader.h"
 #include "tools/DbFile.h"
@@ -73,47 +74,6 @@ void addMap(ImportOptions& o, const QString& text)
 }
 
 // --------------------------------------------------------------- text
-
-// Whether bytes are UTF-8, and how many UTF-16 units they make: declared
-// sizes count those, as the program does.
-std::optional<size_t> utf16Length(const char* data, size_t n)
-{
-    size_t units = 0;
-    const auto* p = reinterpret_cast<const unsigned char*>(data);
-    const auto* end = p + n;
-    while (p < end) {
-        const unsigned c = *p;
-        if (c < 0x80) {
-            ++p;
-            ++units;
-            continue;
-        }
-        int len;
-        unsigned cp;
-        if ((c & 0xE0) == 0xC0) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            len = 4;
-            cp = c & 0x07;
-        } else {
-            return std::nullopt;
-        }
-        if (end - p < len) return std::nullopt;
-        for (int i = 1; i < len; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return std::nullopt;
-            cp = (cp << 6) | (p[i] & 0x3F);
-        }
-        static constexpr unsigned kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-        if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
-        units += cp >= 0x10000 ? 2 : 1;
-        p += len;
-    }
-    return units;
-}
 
 // A cell as the record rules read it: null is an empty text.
 QUtf8StringView view(const Cell& c)
@@ -345,7 +305,8 @@ public:
     {
         ++m_rows;
         using vidra::rules::Refusal;
-        if (const auto refusal = vidra::rules::firstMissingField({view(v[0]), view(v[1]), view(v[2])}))
+        if (const auto refusal =
+                vidra::rules::firstMissingField({view(v[0]), view(v[1]), view(v[2])}))
             return skip(row,
                         *refusal == Refusal::NoNumber  ? EmptyNumber
                         : *refusal == Refusal::NoOwner ? MissingOwner
@@ -354,7 +315,7 @@ public:
         for (size_t i = 0; i < kFields; ++i) {
             const int size = vidra::kSubscriberFields[i].size;
             if (v[i].null || size <= 0) continue;
-            const auto n = utf16Length(v[i].data, v[i].size);
+            const auto n = vidra::utf8::utf16Length(v[i].data, v[i].size);
             if (!n)
                 throw Failure{
                     QStringLiteral("row %1: %2 is not UTF-8 text").arg(row).arg(fieldName(i))};
@@ -365,7 +326,7 @@ public:
                                 .arg(*n)
                                 .arg(size));
         }
-        if (!v[4].null && !utf16Length(v[4].data, v[4].size))
+        if (!v[4].null && !vidra::utf8::utf16Length(v[4].data, v[4].size))
             throw Failure{QStringLiteral("row %1: Napomena is not UTF-8 text").arg(row)};
         // A number belongs to the first row that was imported with it.
         const auto [it, fresh] = m_numbers.try_emplace(std::string(v[0].data, v[0].size), row);
@@ -391,7 +352,7 @@ public:
                               .arg(row)
                               .arg(reason)
                               .arg(view(v[0]).isEmpty() ? QString()
-                                               : QStringLiteral(", number ") + text(v[0]));
+                                                        : QStringLiteral(", number ") + text(v[0]));
         if (m_report) {
             QString line = QString::number(row) + u',' + csvQuoted(reason);
             for (const Cell& c : v)
@@ -497,7 +458,7 @@ void importCsv(const ImportOptions& o, SourceFile& source, Importer& importer, Q
             QStringLiteral("%1 is empty: a CSV file needs a header line").arg(quoted(o.source))};
     QStringList header;
     for (const Cell& c : fields) {
-        if (!c.null && !utf16Length(c.data, c.size))
+        if (!c.null && !vidra::utf8::utf16Length(c.data, c.size))
             throw Failure{
                 QStringLiteral("the header line of %1 is not UTF-8 text").arg(quoted(o.source))};
         header << text(c).trimmed();
