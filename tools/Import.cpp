@@ -5,6 +5,7 @@
 #include "platform/Error.h"
 #include "platform/Utf8.h"
 #include "platform/legacy/LegacyReader.h"
+#include "tools/Arguments.h"
 #include "tools/CsvReader.h"
 #include "tools/DbFile.h"
 
@@ -630,27 +631,20 @@ ImportOptions parseImportArguments(const QStringList& args)
 {
     ImportOptions o;
     QStringList files;
-    bool optionsEnded = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        if (optionsEnded || !arg.startsWith(u'-') || arg == QLatin1String("-")) {
-            files << arg;
+    Arguments a(args);
+    while (a.next()) {
+        if (a.isOperand()) {
+            files << a.current();
             continue;
         }
-        if (arg == QLatin1String("--")) {
-            optionsEnded = true;
-            continue;
-        }
-        if (arg == QLatin1String("--force")) {
+        if (a.is("--force")) {
             o.force = true;
             continue;
         }
-        const qsizetype eq = arg.indexOf(u'=');
-        const QString name = eq < 0 ? arg : arg.left(eq);
+        const QString name = a.name();
         static const QStringList valued{"--table", "--map", "--report", "--codepage"};
-        if (!valued.contains(name))
-            throw UsageError{QStringLiteral("unknown option %1").arg(quoted(arg))};
-        const QString value = optionValue(args, i);
+        if (!valued.contains(name)) a.refuseUnknown();
+        const QString value = a.value();
         if (name == QLatin1String("--map")) {
             addMap(o, value);
         } else if (name == QLatin1String("--table")) {
