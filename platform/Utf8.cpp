@@ -4,6 +4,21 @@
 
 namespace vidra::utf8 {
 
+std::optional<size_t> utf16Length(const char* data, size_t size)
+{
+    size_t units = 0;
+    const char* p = data;
+    const char* end = data + size;
+    while (p < end) {
+        char32_t cp = 0;
+        const int len = validSequence(p, end, cp);
+        if (len == 0) return std::nullopt;
+        units += cp >= 0x10000 ? 2 : 1;
+        p += len;
+    }
+    return units;
+}
+
 std::u32string foldedCodePoints(const char* data, size_t size)
 {
     std::u32string out;

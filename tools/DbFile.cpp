@@ -56,11 +56,6 @@ bool unsupported(int error)
 
 } // namespace
 
-QString quoted(const QString& s)
-{
-    return QLatin1Char('\'') + s + QLatin1Char('\'');
-}
-
 FileIdentity identityOf(const QString& path)
 {
     struct stat st
@@ -125,15 +120,6 @@ FileIdentity checkTarget(const QString& file, bool force)
         throw Failure{QStringLiteral("folder %1 does not exist")
                           .arg(quoted(QDir::toNativeSeparators(info.absolutePath())))};
     return id;
-}
-
-QString optionValue(const QStringList& args, qsizetype& i)
-{
-    const QString& arg = args[i];
-    const qsizetype eq = arg.indexOf(QLatin1Char('='));
-    if (eq >= 0) return arg.mid(eq + 1);
-    if (i + 1 >= args.size()) throw UsageError{QStringLiteral("%1 needs a value").arg(arg)};
-    return args[++i];
 }
 
 // ------------------------------------------------------------- TempFile

@@ -16,13 +16,6 @@
 
 namespace vidradb {
 
-// A name in single quotes, for messages.
-QString quoted(const QString& s);
-
-// The value of the option at args[i], given as "--name=value" or as
-// "--name value"; i moves past what was used.
-QString optionValue(const QStringList& args, qsizetype& i);
-
 // What a name in the file system stands for at one moment: the name itself,
 // a link not followed. A file is replaced only while its name still stands
 // for what it did when the run began.

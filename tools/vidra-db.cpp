@@ -3,6 +3,7 @@
 // target and renamed into place only when complete, so a failed or
 // interrupted run never leaves a half-written directory behind.
 #include "data/Schema.h"
+#include "tools/Arguments.h"
 #include "tools/DbFile.h"
 #include "tools/Import.h"
 #include "tools/SampleData.h"
@@ -146,31 +147,25 @@ std::optional<Options> parseArguments(const QStringList& args)
         throw UsageError{QStringLiteral("unknown command %1").arg(quoted(command))};
 
     std::optional<QString> file;
-    bool optionsEnded = false;
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        if (optionsEnded || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
-            if (file) throw UsageError{QStringLiteral("unexpected argument %1").arg(quoted(arg))};
-            file = arg;
+    Arguments a(args, 1);
+    while (a.next()) {
+        if (a.isOperand()) {
+            if (file)
+                throw UsageError{QStringLiteral("unexpected argument %1").arg(quoted(a.current()))};
+            file = a.current();
             continue;
         }
-        if (arg == QLatin1String("--")) {
-            optionsEnded = true;
-            continue;
-        }
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) return std::nullopt;
-        if (arg == QLatin1String("--force")) {
+        if (a.is("--help") || a.is("-h")) return std::nullopt;
+        if (a.is("--force")) {
             o.force = true;
             continue;
         }
         // --rows N, --rows=N, --seed S, --seed=S
-        const qsizetype eq = arg.indexOf(QLatin1Char('='));
-        const QString name = eq < 0 ? arg : arg.left(eq);
-        if (name != QLatin1String("--rows") && name != QLatin1String("--seed"))
-            throw UsageError{QStringLiteral("unknown option %1").arg(quoted(arg))};
+        const QString name = a.name();
+        if (name != QLatin1String("--rows") && name != QLatin1String("--seed")) a.refuseUnknown();
         if (o.command != Command::Sample)
             throw UsageError{QStringLiteral("%1 is an option of sample, not of create").arg(name)};
-        const QString value = optionValue(args, i);
+        const QString value = a.value();
         if (name == QLatin1String("--rows")) {
             if (o.rows) throw UsageError{QStringLiteral("--rows is given twice")};
             o.rows = parseRows(value);
