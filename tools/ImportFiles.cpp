@@ -73,7 +73,7 @@ const char* SourceFile::data()
 
 QString SourceFile::nameForChild() const
 {
-    const QString viaFd = QStringLiteral("/proc/self/fd/%1").arg(m_fd);
+    QString viaFd = QStringLiteral("/proc/self/fd/%1").arg(m_fd);
     if (::access(QFile::encodeName(viaFd).constData(), R_OK) != 0) return m_path;
     const int flags = ::fcntl(m_fd, F_GETFD);
     if (flags < 0 || ::fcntl(m_fd, F_SETFD, flags & ~FD_CLOEXEC) != 0) return m_path;
