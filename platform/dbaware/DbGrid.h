@@ -6,6 +6,8 @@
 // (FitColumns), rows are striped by screen position, and the whole current
 // row is highlighted while the grid has the focus.
 #include "platform/dbaware/DataSource.h"
+#include "platform/dbaware/GridLayout.h"
+#include "platform/dbaware/GridScroll.h"
 
 #include <QAbstractScrollArea>
 #include <QColor>
@@ -20,14 +22,6 @@
 namespace vidra {
 
 class Table;
-
-struct DbGridColumn
-{
-    QString fieldName;
-    QString title; // the caption in the title row
-    int width = 64;
-    bool visible = true;
-};
 
 class DbGrid : public QAbstractScrollArea
 {
@@ -139,13 +133,7 @@ public:
 
     // --- the scroll bar as the table sets it: range from minimum to maximum
     // with a page, so that the last position is maximum - page + 1.
-    struct ScrollInfo
-    {
-        int minimum = 0;
-        int maximum = 0;
-        int page = 0;
-        int position = 0;
-    };
+    using ScrollInfo = gridscroll::ScrollInfo;
     ScrollInfo scrollInfo() const { return m_scroll; }
 
 signals:
@@ -170,12 +158,9 @@ protected:
 
 private:
     bool tableActive() const;
-    int horizontalLine() const;
-    int verticalLine() const;
-    int indicatorExtent() const;
-    int titleExtent() const;
+    // The fixed parts of the layout, from the options and the row heights.
+    gridlayout::Frame frame() const;
     bool hasTitleArrowCell() const;
-    int lastVisibleColumn() const;
 
     void layoutChanged();
     void updateRowHeights();
@@ -228,10 +213,8 @@ private:
     int m_layoutLock = 0;
     bool m_layoutPending = false;
     bool m_fitting = false;
-    // The widths of all columns before the grid became too narrow to give
-    // every visible column a pixel of its share; fitting scales from these
-    // until there is room again, so squeezed columns do not stay squeezed.
-    std::optional<std::vector<int>> m_wideWidths;
+    // Remembers the widths from before a squeeze until there is room again.
+    gridlayout::ColumnFitter m_fitter;
     bool m_inLayout = false;
     int m_wheelRemainder = 0;
     ScrollInfo m_scroll;

@@ -1,11 +1,15 @@
 #pragma once
 // What the grid tests share: the directory grid's four columns at their
-// stored widths, and a directory file's table opened as the data module
-// opens it.
+// stored widths, a directory file's table opened as the data module opens
+// it, and rows to fill it with.
 #include "data/Schema.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Table.h"
 #include "platform/dbaware/DbGrid.h"
+#include "support/TempDir.h"
+
+#include <QColor>
+#include <vector>
 
 namespace guitest {
 
@@ -26,6 +30,30 @@ inline void openDirectory(vidra::Connection& conn, vidra::Table& table, const QS
     table.SetTableName(QString::fromLatin1(vidra::kSubscriberTable));
     table.DeclareFields(vidra::kSubscriberFields.begin(), vidra::kSubscriberFields.end());
     table.Open();
+}
+
+// n subscribers numbered from 011/100000, all in the same place.
+inline std::vector<testsupport::Row> numberedRows(int n)
+{
+    std::vector<testsupport::Row> rows;
+    for (int i = 0; i < n; ++i)
+        rows.push_back({QStringLiteral("011/%1").arg(100000 + i),
+                        QStringLiteral("Vlasnik %1").arg(i), QStringLiteral("Ulica %1").arg(i),
+                        QStringLiteral("Kostelin"), QString()});
+    return rows;
+}
+
+inline std::vector<int> widthsOf(const vidra::DbGrid& grid)
+{
+    std::vector<int> w;
+    for (int i = 0; i < grid.columnCount(); ++i)
+        w.push_back(grid.columnWidth(i));
+    return w;
+}
+
+inline bool isBlack(const QColor& c)
+{
+    return c.red() == 0 && c.green() == 0 && c.blue() == 0;
 }
 
 } // namespace guitest

@@ -1,7 +1,9 @@
 // The grid's vertical scroll bar as an operator uses it with the mouse and
 // keys: every change of the bar moves the current record and the bar then
 // shows where the record stands; a right click on the bar opens the grid's
-// pop-up menu, never the bar's own.
+// pop-up menu, never the bar's own. Its range follows the table: record
+// numbers, or five positions while a filter is in force.
+#include "DbGridFixture.h"
 #include "GridSupport.h"
 #include "GuiSupport.h"
 #include "data/Schema.h"
@@ -81,12 +83,7 @@ protected:
 
     void open(int n)
     {
-        std::vector<testsupport::Row> rows;
-        for (int i = 0; i < n; ++i)
-            rows.push_back({QStringLiteral("011/%1").arg(100000 + i),
-                            QStringLiteral("Vlasnik %1").arg(i), QStringLiteral("Ulica %1").arg(i),
-                            QStringLiteral("Kostelin"), QString()});
-        testsupport::createDirectoryFile(file, rows);
+        testsupport::createDirectoryFile(file, guitest::numberedRows(n));
         guitest::openDirectory(conn, table, file);
     }
     void show()
@@ -324,6 +321,125 @@ TEST_F(GridScrollBar, FivePositionBarJumpsPageOrEnds)
     QTest::keyClick(bar(), Qt::Key_End);
     EXPECT_EQ(position(), 99);
     EXPECT_EQ(bar()->value(), 4);
+}
+
+// ---------------------------------------------------------------- range and actions
+
+TEST_F(DbGridTest, NumberedScrollBarReflectsTheRecordNumber)
+{
+    open(30);
+    show();
+    const int n = rows();
+    QScrollBar* bar = grid->verticalScrollBar();
+    DbGrid::ScrollInfo s = grid->scrollInfo();
+    EXPECT_EQ(s.minimum, 1);
+    EXPECT_EQ(s.maximum, 30 + n - 1);
+    EXPECT_EQ(s.page, n);
+    EXPECT_EQ(s.position, 1);
+    EXPECT_EQ(bar->minimum(), 1);
+    EXPECT_EQ(bar->maximum(), 30);
+    EXPECT_EQ(bar->pageStep(), n);
+    EXPECT_TRUE(bar->isVisible());
+    table.SetRecNo(17);
+    EXPECT_EQ(bar->value(), 17);
+    EXPECT_EQ(grid->scrollInfo().position, 17);
+}
+
+TEST_F(DbGridTest, ScrollBarShowsFromTwoRows)
+{
+    open(1);
+    show();
+    EXPECT_FALSE(grid->verticalScrollBar()->isVisible());
+    addRows(1);
+    EXPECT_TRUE(grid->verticalScrollBar()->isVisible());
+    table.Close();
+    settle();
+    EXPECT_FALSE(grid->verticalScrollBar()->isVisible());
+}
+
+TEST_F(DbGridTest, FilteredScrollBarHasFivePositions)
+{
+    open(60);
+    show();
+    table.SetFilter(QStringLiteral("(Vlasnik LIKE 'Vlasnik 1*')")); // 1, 10..19: 11 rows
+    table.SetFiltered(true);
+    QScrollBar* bar = grid->verticalScrollBar();
+    EXPECT_EQ(bar->minimum(), 0);
+    EXPECT_EQ(bar->maximum(), 4);
+    EXPECT_EQ(grid->scrollInfo().page, 0);
+    EXPECT_EQ(bar->value(), 0);
+    key(Qt::Key_Down);
+    EXPECT_EQ(bar->value(), 2);
+    key(Qt::Key_End);
+    EXPECT_EQ(bar->value(), 4);
+    EXPECT_TRUE(bar->isVisible());
+}
+
+TEST_F(DbGridTest, ScrollBarActionsMoveTheRecord)
+{
+    open(100);
+    show();
+    const int n = rows();
+    QScrollBar* bar = grid->verticalScrollBar();
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(table.RecNo(), n + 1); // just below the bottom row
+    const int topBefore = grid->topRow();
+    bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    EXPECT_EQ(table.RecNo(), topBefore); // just above the top row
+    const int from = table.RecNo();
+    bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(table.RecNo(), from + n);
+    bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_EQ(table.RecNo(), from);
+    bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_EQ(table.RecNo(), 100);
+    bar->triggerAction(QAbstractSlider::SliderToMinimum);
+    EXPECT_EQ(table.RecNo(), 1);
+    EXPECT_EQ(bar->value(), 1);
+
+    // Dragging moves nothing until the thumb is released.
+    bar->setSliderDown(true);
+    bar->setSliderPosition(40);
+    EXPECT_EQ(table.RecNo(), 1);
+    bar->setSliderDown(false);
+    EXPECT_EQ(table.RecNo(), 40);
+    EXPECT_EQ(bar->value(), 40);
+    for (auto [released, expected] : {std::pair{1, 1}, {100, 100}, {99, 99}}) {
+        bar->setSliderDown(true);
+        bar->setSliderPosition(released);
+        bar->setSliderDown(false);
+        EXPECT_EQ(table.RecNo(), expected) << released;
+    }
+}
+
+TEST_F(DbGridTest, FivePositionThumbReleasePagesOrJumps)
+{
+    open(100);
+    show();
+    table.SetFilter(QStringLiteral("(Mesto LIKE 'Kost*')"));
+    table.SetFiltered(true);
+    const int n = rows();
+    QScrollBar* bar = grid->verticalScrollBar();
+    auto release = [&](int pos) {
+        bar->setSliderDown(true);
+        bar->setSliderPosition(pos);
+        bar->setSliderDown(false);
+    };
+    auto position = [&] { return table.CurrentPosition(); };
+    release(3);
+    EXPECT_EQ(position(), n);
+    release(3);
+    EXPECT_EQ(position(), 2 * n);
+    release(1);
+    EXPECT_EQ(position(), n);
+    release(2);
+    EXPECT_EQ(position(), n);
+    release(4);
+    EXPECT_EQ(position(), 99);
+    EXPECT_EQ(bar->value(), 4);
+    release(0);
+    EXPECT_EQ(position(), 0);
+    EXPECT_EQ(bar->value(), 0);
 }
 
 } // namespace
