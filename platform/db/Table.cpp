@@ -1,9 +1,10 @@
 #include "platform/db/Table.h"
 
 #include "platform/Error.h"
+#include "platform/Utf8.h"
 #include "platform/db/Connection.h"
 #include "platform/db/SchemaCode.h"
-#include "platform/Utf8.h"
+#include "platform/db/Sqlite.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -119,13 +120,6 @@ QString cellText(RowFilter::Cell c)
     return QString::fromUtf8(c.data, qsizetype(c.size));
 }
 
-QString quoteIdentifier(const QString& name)
-{
-    QString q = name;
-    q.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + q + u'"';
-}
-
 // SQLite's column affinity rules, in its own order of tests.
 bool hasTextAffinity(const QString& declaredType)
 {
@@ -133,21 +127,6 @@ bool hasTextAffinity(const QString& declaredType)
     if (t.contains(u"INT")) return false;
     return t.contains(u"CHAR") || t.contains(u"CLOB") || t.contains(u"TEXT");
 }
-
-struct Statement
-{
-    sqlite3_stmt* st = nullptr;
-    explicit Statement(sqlite3_stmt* prepared) : st(prepared) {}
-    Statement(sqlite3* db, const QString& sql)
-    {
-        const QByteArray s = sql.toUtf8();
-        const int rc = sqlite3_prepare_v2(db, s.constData(), int(s.size()), &st, nullptr);
-        if (rc != SQLITE_OK) throwSqliteError(db, rc);
-    }
-    ~Statement() { sqlite3_finalize(st); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-};
 
 void bindValue(sqlite3_stmt* st, int index, const std::optional<QString>& v)
 {
@@ -441,34 +420,27 @@ Snapshot loadSnapshot(sqlite3* db, const QString& tableName, const QStringList& 
         Statement st(db, QStringLiteral("SELECT type, name, sql FROM sqlite_schema "
                                         "WHERE name = ?1 COLLATE NOCASE AND type IN "
                                         "('table','view')"));
-        const QByteArray n = tableName.toUtf8();
-        sqlite3_bind_text(st.st, 1, n.constData(), int(n.size()), SQLITE_TRANSIENT);
-        const int rc = sqlite3_step(st.st);
+        st.bindText(1, tableName);
+        const int rc = sqlite3_step(st.get());
         if (rc == SQLITE_DONE)
             throw DbError(
                 QStringLiteral("The table '%1' was not found in the database").arg(tableName));
         if (rc != SQLITE_ROW) throwSqliteError(db, rc);
-        const auto text = [&](int c) {
-            return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st.st, c)));
-        };
-        if (text(0) == u"view")
+        if (st.columnText(0) == u"view")
             throw DbError(QStringLiteral("'%1' is a view, not a table").arg(tableName));
-        if (text(2).simplified().startsWith(u"CREATE VIRTUAL", Qt::CaseInsensitive))
+        if (st.columnText(2).simplified().startsWith(u"CREATE VIRTUAL", Qt::CaseInsensitive))
             throw DbError(QStringLiteral("'%1' is a virtual table, not a table").arg(tableName));
-        realName = text(1);
+        realName = st.columnText(1);
     }
 
     QStringList columns;
     {
         Statement st(db, QStringLiteral("SELECT name, type FROM pragma_table_info(?1)"));
-        const QByteArray n = realName.toUtf8();
-        sqlite3_bind_text(st.st, 1, n.constData(), int(n.size()), SQLITE_TRANSIENT);
+        st.bindText(1, realName);
         std::vector<std::pair<QString, QString>> found;
         int rc;
-        while ((rc = sqlite3_step(st.st)) == SQLITE_ROW)
-            found.emplace_back(
-                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st.st, 0))),
-                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st.st, 1))));
+        while ((rc = sqlite3_step(st.get())) == SQLITE_ROW)
+            found.emplace_back(st.columnText(0), st.columnText(1));
         if (rc != SQLITE_DONE) throwSqliteError(db, rc);
         for (const QString& f : fields) {
             auto it = std::find_if(found.begin(), found.end(), [&](const auto& c) {
@@ -511,28 +483,23 @@ Snapshot loadSnapshot(sqlite3* db, const QString& tableName, const QStringList& 
         Statement st(db, QStringLiteral("SELECT max(%1), (SELECT page_count * page_size FROM "
                                         "pragma_page_count, pragma_page_size) FROM %2")
                              .arg(rowIdName, quoteIdentifier(realName)));
-        if (sqlite3_step(st.st) == SQLITE_ROW) {
-            const auto maxId = std::max<sqlite3_int64>(0, sqlite3_column_int64(st.st, 0));
-            const auto fileBytes = std::max<sqlite3_int64>(0, sqlite3_column_int64(st.st, 1));
+        if (sqlite3_step(st.get()) == SQLITE_ROW) {
+            const auto maxId = std::max<sqlite3_int64>(0, sqlite3_column_int64(st.get(), 0));
+            const auto fileBytes = std::max<sqlite3_int64>(0, sqlite3_column_int64(st.get(), 1));
             const auto expected = size_t(std::min(maxId, fileBytes / 8 + 1024));
             snap.rowIds.reserve(expected);
             snap.cells.reserve(expected * fields.size());
         }
     }
-    sqlite3_stmt* raw = nullptr;
-    {
-        const QByteArray s = sql.toUtf8();
-        const int rc = sqlite3_prepare_v2(db, s.constData(), int(s.size()), &raw, nullptr);
-        if (rc != SQLITE_OK) {
-            const QString msg = QString::fromUtf8(sqlite3_errmsg(db));
-            sqlite3_finalize(raw);
-            if (msg.contains(QLatin1String("no such column")))
-                throw DbError(
-                    QStringLiteral("The rows of table '%1' cannot be identified").arg(tableName));
-            throw DbError(trimEngineMessage(msg));
-        }
+    const Statement st = Statement::tryPrepare(db, sql);
+    if (!st) {
+        const QString msg = QString::fromUtf8(sqlite3_errmsg(db));
+        if (msg.contains(QLatin1String("no such column")))
+            throw DbError(
+                QStringLiteral("The rows of table '%1' cannot be identified").arg(tableName));
+        throw DbError(trimEngineMessage(msg));
     }
-    Statement st(raw);
+    sqlite3_stmt* raw = st.get();
 
     const int nf = int(fields.size());
     int rc;
@@ -703,32 +670,6 @@ void Table::Cancel()
 
 namespace {
 
-// One write in one transaction; any failure rolls back and reports the engine's text.
-class WriteTransaction
-{
-public:
-    explicit WriteTransaction(sqlite3* db) : m_db(db)
-    {
-        const int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK) throwSqliteError(db, rc);
-    }
-    ~WriteTransaction()
-    {
-        if (!m_done && !sqlite3_get_autocommit(m_db))
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-    void commit()
-    {
-        const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK) throwSqliteError(m_db, rc);
-        m_done = true;
-    }
-
-private:
-    sqlite3* m_db;
-    bool m_done = false;
-};
-
 // Another process may have changed or deleted a row since it was read, and
 // the file may since have given its row id to a new row: a write goes only to
 // the row exactly as it was read.
@@ -747,19 +688,19 @@ RowCheck checkRowAsRead(sqlite3* db, const QString& table, const QStringList& fi
         columns << quoteIdentifier(f);
     Statement st(db, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
                          .arg(columns.join(QStringLiteral(", ")), table, snap.rowIdName));
-    sqlite3_bind_int64(st.st, 1, snap.rowIds[row]);
-    const int rc = sqlite3_step(st.st);
+    sqlite3_bind_int64(st.get(), 1, snap.rowIds[row]);
+    const int rc = sqlite3_step(st.get());
     if (rc == SQLITE_DONE) return RowCheck::Gone;
     if (rc != SQLITE_ROW) throwSqliteError(db, rc);
     for (int f = 0; f < int(fields.size()); ++f) {
         const RowFilter::Cell was = snap.cell(row, f);
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st.st, f));
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), f));
         if (!text) {
             if (sqlite3_errcode(db) == SQLITE_NOMEM) throwSqliteError(db, SQLITE_NOMEM);
             if (was.data) return RowCheck::Changed;
             continue;
         }
-        const auto n = size_t(sqlite3_column_bytes(st.st, f));
+        const auto n = size_t(sqlite3_column_bytes(st.get(), f));
         if (!was.data || was.size != n || (n && std::memcmp(was.data, text, n) != 0))
             return RowCheck::Changed;
     }
@@ -842,13 +783,13 @@ void Table::Post()
         int bind = 1;
         if (inserting) {
             for (int f = 0; f < FieldCount(); ++f)
-                bindValue(st.st, bind++, d->buffer[size_t(f)]);
+                bindValue(st.get(), bind++, d->buffer[size_t(f)]);
         } else {
             for (int f : changed)
-                bindValue(st.st, bind++, d->buffer[size_t(f)]);
-            sqlite3_bind_int64(st.st, bind, d->snap.rowIds[d->rowAt(size_t(d->pos))]);
+                bindValue(st.get(), bind++, d->buffer[size_t(f)]);
+            sqlite3_bind_int64(st.get(), bind, d->snap.rowIds[d->rowAt(size_t(d->pos))]);
         }
-        const int rc = sqlite3_step(st.st);
+        const int rc = sqlite3_step(st.get());
         if (rc != SQLITE_DONE) throwSqliteError(db, rc);
         if (!inserting && sqlite3_changes(db) != 1)
             throw DbError(QStringLiteral("The record cannot be saved: another user has deleted "
@@ -943,8 +884,8 @@ void Table::Delete()
         if (c == RowCheck::Same) {
             Statement st(
                 db, QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(table, d->snap.rowIdName));
-            sqlite3_bind_int64(st.st, 1, d->snap.rowIds[row]);
-            const int rc = sqlite3_step(st.st);
+            sqlite3_bind_int64(st.get(), 1, d->snap.rowIds[row]);
+            const int rc = sqlite3_step(st.get());
             if (rc != SQLITE_DONE) throwSqliteError(db, rc);
         }
         tx.commit();
