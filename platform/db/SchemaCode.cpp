@@ -1,6 +1,7 @@
 #include "platform/db/SchemaCode.h"
 
 #include "platform/db/Sqlite.h"
+#include "platform/db/TableWrite.h"
 
 #include <map>
 #include <sqlite3.h>
@@ -105,23 +106,10 @@ QString schemaCodeRunOnSave(sqlite3* db, const QString& table, const QStringList
     // The statements the table's saves and deletes are made of. SQLite keeps
     // most schema code to innocuous functions itself, but not every release
     // does so for CHECK constraints: what the compiled programs call decides.
-    QStringList columns, marks, sets;
-    for (const QString& c : savedColumns) {
-        columns << quoteIdentifier(c);
-        marks << QStringLiteral("?");
-        sets << quoteIdentifier(c) + QStringLiteral(" = ?");
-    }
-    const QString t = quoteIdentifier(table);
     std::vector<Call> calls;
-    collectCalls(db,
-                 QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                     .arg(t, columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
-                 calls);
-    collectCalls(db,
-                 QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
-                     .arg(t, sets.join(QStringLiteral(", ")), rowIdName),
-                 calls);
-    collectCalls(db, QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(t, rowIdName), calls);
+    collectCalls(db, insertStatement(table, savedColumns), calls);
+    collectCalls(db, updateStatement(table, savedColumns, rowIdName), calls);
+    collectCalls(db, deleteStatement(table, rowIdName), calls);
     if (calls.empty()) return QString();
 
     const auto safety = functionSafety(db);
