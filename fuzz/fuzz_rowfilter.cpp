@@ -3,8 +3,9 @@
 // filters is checked against full evaluation: both must pass the same rows.
 #include "data/Schema.h"
 #include "platform/Error.h"
-#include "platform/db/RowFilter.h"
 #include "platform/Utf8.h"
+#include "platform/db/RowFilter.h"
+#include "platform/db/TableScan.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,7 +13,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,14 +63,8 @@ const std::vector<Row>& fixedRows()
 bool keyPasses(const vidra::RowFilter::PrefixTerm& t, Cell c)
 {
     const uint64_t key = c.data ? vidra::utf8::foldedPrefixKey(c.data, c.size) : 0;
-    const size_t len = std::min<size_t>(t.folded.size(), 8);
-    unsigned char want[8] = {}, mask[8] = {};
-    std::memcpy(want, t.folded.data(), len);
-    std::memset(mask, 0xFF, len);
-    uint64_t w, m;
-    std::memcpy(&w, want, 8);
-    std::memcpy(&m, mask, 8);
-    return (key & m) == w;
+    const vidra::PrefixMask m = vidra::prefixMask(t.folded);
+    return (key & m.mask) == m.want;
 }
 
 // What a prefix term means, computed the long way.

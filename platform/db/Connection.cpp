@@ -2,6 +2,7 @@
 
 #include "platform/Error.h"
 #include "platform/LocalPath.h"
+#include "platform/db/Sqlite.h"
 #include "platform/legacy/LegacyReader.h"
 
 #include <cerrno>
@@ -12,19 +13,6 @@
 #include <unistd.h>
 
 namespace vidra {
-
-[[noreturn]] void throwSqliteError(sqlite3* db, int rc)
-{
-    QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString();
-    if (msg.isEmpty() || (db && sqlite3_errcode(db) != rc))
-        msg = QString::fromUtf8(sqlite3_errstr(rc));
-    throw DbError(trimEngineMessage(msg));
-}
-
-[[noreturn]] void throwSqliteError(sqlite3* db)
-{
-    throwSqliteError(db, sqlite3_errcode(db));
-}
 
 Connection::Connection(QObject* parent) : QObject(parent) {}
 
@@ -279,13 +267,6 @@ void Connection::openLegacy(const QString& fileName, const legacy::JetHeader& he
 
 namespace {
 
-QString quotedName(const QString& name)
-{
-    QString q = name;
-    q.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + q + u'"';
-}
-
 void execOrThrow(sqlite3* db, const QString& sql)
 {
     const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
@@ -300,27 +281,19 @@ void Connection::loadLegacyTable(const QString& table, const QStringList& column
     // The copy is built under a scratch name and takes the table's name only
     // when complete, so a failed read leaves the previous copy in place.
     const QString scratch = QStringLiteral("vidra_legacy_load");
-    execOrThrow(
-        m_db,
-        QStringLiteral("PRAGMA query_only=0; DROP TABLE IF EXISTS %1").arg(quotedName(scratch)));
+    execOrThrow(m_db, QStringLiteral("PRAGMA query_only=0; DROP TABLE IF EXISTS %1")
+                          .arg(quoteIdentifier(scratch)));
     QStringList defs, marks;
     for (const QString& c : columns) {
-        defs << quotedName(c) + QStringLiteral(" TEXT");
+        defs << quoteIdentifier(c) + QStringLiteral(" TEXT");
         marks << QStringLiteral("?");
     }
-    execOrThrow(m_db,
-                QStringLiteral("CREATE TABLE %1 (%2)").arg(quotedName(scratch), defs.join(u',')));
-    sqlite3_stmt* insert = nullptr;
-    const QByteArray sql = QStringLiteral("INSERT INTO %1 VALUES (%2)")
-                               .arg(quotedName(scratch), marks.join(u','))
-                               .toUtf8();
-    if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &insert, nullptr) != SQLITE_OK)
-        throwSqliteError(m_db);
-    struct Finalizer
-    {
-        sqlite3_stmt* st;
-        ~Finalizer() { sqlite3_finalize(st); }
-    } finalizer{insert};
+    execOrThrow(
+        m_db,
+        QStringLiteral("CREATE TABLE %1 (%2)").arg(quoteIdentifier(scratch), defs.join(u',')));
+    const Statement statement(m_db, QStringLiteral("INSERT INTO %1 VALUES (%2)")
+                                        .arg(quoteIdentifier(scratch), marks.join(u',')));
+    sqlite3_stmt* insert = statement.get();
 
     execOrThrow(m_db, QStringLiteral("BEGIN"));
     try {
@@ -339,9 +312,9 @@ void Connection::loadLegacyTable(const QString& table, const QStringList& column
             if (sqlite3_step(insert) != SQLITE_DONE) throwSqliteError(m_db);
             sqlite3_reset(insert);
         });
-        execOrThrow(m_db, QStringLiteral("DROP TABLE IF EXISTS %1").arg(quotedName(table)));
+        execOrThrow(m_db, QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoteIdentifier(table)));
         execOrThrow(m_db, QStringLiteral("ALTER TABLE %1 RENAME TO %2")
-                              .arg(quotedName(scratch), quotedName(table)));
+                              .arg(quoteIdentifier(scratch), quoteIdentifier(table)));
         execOrThrow(m_db, QStringLiteral("COMMIT; PRAGMA query_only=1"));
     } catch (...) {
         sqlite3_exec(m_db, "ROLLBACK; PRAGMA query_only=1", nullptr, nullptr, nullptr);

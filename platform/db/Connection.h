@@ -77,8 +77,4 @@ private:
     int m_busyTimeoutMs = kDefaultBusyTimeoutMs;
 };
 
-// Throws DbError carrying SQLite's current message for the handle.
-[[noreturn]] void throwSqliteError(sqlite3* db);
-[[noreturn]] void throwSqliteError(sqlite3* db, int rc);
-
 } // namespace vidra

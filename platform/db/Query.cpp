@@ -2,6 +2,7 @@
 
 #include "platform/Error.h"
 #include "platform/db/Connection.h"
+#include "platform/db/Sqlite.h"
 
 #include <sqlite3.h>
 
@@ -116,29 +117,17 @@ void Query::Open()
     }
 
     sqlite3* db = m_connection->handle();
-    sqlite3_stmt* st = nullptr;
-    const QByteArray utf8 = sql.toUtf8();
-    int rc = sqlite3_prepare_v2(db, utf8.constData(), int(utf8.size()), &st, nullptr);
-    if (rc != SQLITE_OK) {
-        sqlite3_finalize(st);
-        throwSqliteError(db, rc);
-    }
-    struct Finalizer
-    {
-        sqlite3_stmt* st;
-        ~Finalizer() { sqlite3_finalize(st); }
-    } finalizer{st};
+    Statement statement(db, sql);
+    sqlite3_stmt* st = statement.get();
     if (!sqlite3_stmt_readonly(st))
         throw DbError(m_componentName + QStringLiteral(": Only reading statements are allowed"));
 
     for (size_t k = 0; k < order.size(); ++k) {
         const QVariant& v = m_params[size_t(order[k])].second;
-        if (v.isNull()) {
+        if (v.isNull())
             sqlite3_bind_null(st, int(k) + 1);
-        } else {
-            const QByteArray b = v.toString().toUtf8();
-            sqlite3_bind_text(st, int(k) + 1, b.constData(), int(b.size()), SQLITE_TRANSIENT);
-        }
+        else
+            statement.bindText(int(k) + 1, v.toString());
     }
 
     std::vector<QString> columns;
@@ -153,7 +142,7 @@ void Query::Open()
     }
 
     std::vector<QVariant> first;
-    rc = sqlite3_step(st);
+    const int rc = sqlite3_step(st);
     if (rc == SQLITE_ROW) {
         for (int c = 0; c < n; ++c) {
             switch (sqlite3_column_type(st, c)) {

@@ -1,7 +1,7 @@
 #include "platform/db/SchemaCode.h"
 
-#include "platform/Error.h"
-#include "platform/db/Connection.h"
+#include "platform/db/Sqlite.h"
+#include "platform/db/TableWrite.h"
 
 #include <map>
 #include <sqlite3.h>
@@ -10,18 +10,6 @@
 namespace vidra {
 
 namespace {
-
-QString quoted(const QString& name)
-{
-    QString q = name;
-    q.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + q + u'"';
-}
-
-QString columnText(sqlite3_stmt* st, int column)
-{
-    return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, column)));
-}
 
 // A setting that cannot be read counts as on.
 bool settingOn(sqlite3* db, int op)
@@ -33,19 +21,10 @@ bool settingOn(sqlite3* db, int op)
 
 bool hasTriggers(sqlite3* db, const QString& table)
 {
-    sqlite3_stmt* st = nullptr;
-    int rc = sqlite3_prepare_v2(db,
-                                "SELECT 1 FROM sqlite_schema WHERE type = 'trigger' AND "
-                                "tbl_name = ?1 COLLATE NOCASE",
-                                -1, &st, nullptr);
-    if (rc != SQLITE_OK) {
-        sqlite3_finalize(st);
-        throwSqliteError(db, rc);
-    }
-    const QByteArray name = table.toUtf8();
-    sqlite3_bind_text(st, 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
-    rc = sqlite3_step(st);
-    sqlite3_finalize(st);
+    Statement st(db, QStringLiteral("SELECT 1 FROM sqlite_schema WHERE type = 'trigger' AND "
+                                    "tbl_name = ?1 COLLATE NOCASE"));
+    st.bindText(1, table);
+    const int rc = sqlite3_step(st.get());
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) throwSqliteError(db, rc);
     return rc == SQLITE_ROW;
 }
@@ -61,17 +40,13 @@ struct Call
 // nothing either: the save fails with SQLite's own message.
 void collectCalls(sqlite3* db, const QString& sql, std::vector<Call>& out)
 {
-    sqlite3_stmt* st = nullptr;
-    const QByteArray s = (QStringLiteral("EXPLAIN ") + sql).toUtf8();
-    if (sqlite3_prepare_v2(db, s.constData(), int(s.size()), &st, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(st);
-        return;
-    }
+    const Statement st = Statement::tryPrepare(db, QStringLiteral("EXPLAIN ") + sql);
+    if (!st) return;
     int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-        const QString opcode = columnText(st, 1);
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+        const QString opcode = st.columnText(1);
         if (!opcode.startsWith(u"Function") && !opcode.startsWith(u"PureFunc")) continue;
-        const QString p4 = columnText(st, 5); // "name(arguments)"
+        const QString p4 = st.columnText(5); // "name(arguments)"
         const qsizetype open = p4.indexOf(u'(');
         Call call;
         call.name = open < 0 ? p4 : p4.left(open);
@@ -82,7 +57,6 @@ void collectCalls(sqlite3* db, const QString& sql, std::vector<Call>& out)
         }
         out.push_back(call);
     }
-    sqlite3_finalize(st);
     if (rc != SQLITE_DONE) throwSqliteError(db, rc);
 }
 
@@ -92,17 +66,13 @@ void collectCalls(sqlite3* db, const QString& sql, std::vector<Call>& out)
 std::map<QString, std::vector<std::pair<int, bool>>> functionSafety(sqlite3* db)
 {
     std::map<QString, std::vector<std::pair<int, bool>>> out;
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, "PRAGMA function_list", -1, &st, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(st);
-        return out; // nothing counts as safe
-    }
-    while (sqlite3_step(st) == SQLITE_ROW) {
-        const int flags = sqlite3_column_int(st, 5);
+    const Statement st = Statement::tryPrepare(db, QStringLiteral("PRAGMA function_list"));
+    if (!st) return out; // nothing counts as safe
+    while (sqlite3_step(st.get()) == SQLITE_ROW) {
+        const int flags = sqlite3_column_int(st.get(), 5);
         const bool safe = (flags & SQLITE_INNOCUOUS) && !(flags & SQLITE_DIRECTONLY);
-        out[columnText(st, 0).toLower()].emplace_back(sqlite3_column_int(st, 4), safe);
+        out[st.columnText(0).toLower()].emplace_back(sqlite3_column_int(st.get(), 4), safe);
     }
-    sqlite3_finalize(st);
     return out;
 }
 
@@ -136,23 +106,10 @@ QString schemaCodeRunOnSave(sqlite3* db, const QString& table, const QStringList
     // The statements the table's saves and deletes are made of. SQLite keeps
     // most schema code to innocuous functions itself, but not every release
     // does so for CHECK constraints: what the compiled programs call decides.
-    QStringList columns, marks, sets;
-    for (const QString& c : savedColumns) {
-        columns << quoted(c);
-        marks << QStringLiteral("?");
-        sets << quoted(c) + QStringLiteral(" = ?");
-    }
-    const QString t = quoted(table);
     std::vector<Call> calls;
-    collectCalls(db,
-                 QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                     .arg(t, columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
-                 calls);
-    collectCalls(db,
-                 QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?")
-                     .arg(t, sets.join(QStringLiteral(", ")), rowIdName),
-                 calls);
-    collectCalls(db, QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(t, rowIdName), calls);
+    collectCalls(db, insertStatement(table, savedColumns), calls);
+    collectCalls(db, updateStatement(table, savedColumns, rowIdName), calls);
+    collectCalls(db, deleteStatement(table, rowIdName), calls);
     if (calls.empty()) return QString();
 
     const auto safety = functionSafety(db);

@@ -2,301 +2,13 @@
 
 #include "platform/Error.h"
 #include "platform/db/Connection.h"
-#include "platform/db/SchemaCode.h"
-#include "platform/Utf8.h"
+#include "platform/db/Sqlite.h"
+#include "platform/db/TableCursor.h"
+#include "platform/db/TableWrite.h"
 
-#include <QFileInfo>
-#include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <limits>
-#include <sqlite3.h>
 
 namespace vidra {
-
-namespace {
-
-// Growable byte store. realloc lets large blocks grow by remapping pages
-// instead of copying, so loading a big table never holds two copies.
-class Arena
-{
-public:
-    Arena() = default;
-    Arena(const Arena&) = delete;
-    Arena& operator=(const Arena&) = delete;
-    Arena(Arena&& o) noexcept : m_data(o.m_data), m_size(o.m_size), m_cap(o.m_cap)
-    {
-        o.m_data = nullptr;
-        o.m_size = o.m_cap = 0;
-    }
-    ~Arena() { std::free(m_data); }
-
-    // Appends a cell (length prefix, then bytes) and returns its offset.
-    uint32_t append(const char* bytes, size_t n, bool isNull)
-    {
-        const size_t need = m_size + n + 5;
-        if (need > std::numeric_limits<uint32_t>::max())
-            throw DbError(QStringLiteral("The table is too large to be loaded"));
-        if (need > m_cap) grow(need);
-        const auto at = uint32_t(m_size);
-        uint64_t v = isNull ? 0 : uint64_t(n) + 1;
-        do {
-            unsigned char b = v & 0x7F;
-            v >>= 7;
-            if (v) b |= 0x80;
-            m_data[m_size++] = char(b);
-        } while (v);
-        if (n) std::memcpy(m_data + m_size, bytes, n);
-        m_size += n;
-        return at;
-    }
-
-    RowFilter::Cell cell(uint32_t offset) const
-    {
-        const char* p = m_data + offset;
-        uint64_t v = 0;
-        int shift = 0;
-        unsigned char b;
-        do {
-            b = static_cast<unsigned char>(*p++);
-            v |= uint64_t(b & 0x7F) << shift;
-            shift += 7;
-        } while (b & 0x80);
-        if (v == 0) return {nullptr, 0};
-        return {p, size_t(v - 1)};
-    }
-
-private:
-    void grow(size_t need)
-    {
-        size_t cap = std::max<size_t>(m_cap ? m_cap : 1 << 20, 1 << 20);
-        while (cap < need)
-            cap += cap / 2;
-        auto* p = static_cast<char*>(std::realloc(m_data, cap));
-        if (!p) throw DbError(QStringLiteral("Not enough memory to load the table"));
-        m_data = p;
-        m_cap = cap;
-    }
-    char* m_data = nullptr;
-    size_t m_size = 0;
-    size_t m_cap = 0;
-};
-
-// The rows of a table as read from the file: per field one arena, per row
-// and field one offset into it, per row the file's row id.
-struct Snapshot
-{
-    int fieldCount = 0;
-    std::vector<Arena> arenas;
-    std::vector<uint32_t> cells; // row-major
-    std::vector<int64_t> rowIds;
-    QString rowIdName;   // how the file's row id is reached in this table
-    QString notWritable; // why saving would run code of the file's own; such a table is only read
-
-    explicit Snapshot(int fields = 0) : fieldCount(fields), arenas(size_t(fields)) {}
-    size_t rows() const { return rowIds.size(); }
-    RowFilter::Cell cell(size_t row, int field) const
-    {
-        return arenas[size_t(field)].cell(cells[row * size_t(fieldCount) + size_t(field)]);
-    }
-    void setCell(size_t row, int field, const QString& value)
-    {
-        const QByteArray b = value.toUtf8();
-        cells[row * size_t(fieldCount) + size_t(field)] =
-            arenas[size_t(field)].append(b.constData(), size_t(b.size()), value.isNull());
-    }
-    void eraseRow(size_t row)
-    {
-        const auto first = cells.begin() + std::ptrdiff_t(row * size_t(fieldCount));
-        cells.erase(first, first + fieldCount);
-        rowIds.erase(rowIds.begin() + std::ptrdiff_t(row));
-    }
-};
-
-QString cellText(RowFilter::Cell c)
-{
-    if (!c.data) return QString();
-    return QString::fromUtf8(c.data, qsizetype(c.size));
-}
-
-QString quoteIdentifier(const QString& name)
-{
-    QString q = name;
-    q.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + q + u'"';
-}
-
-// SQLite's column affinity rules, in its own order of tests.
-bool hasTextAffinity(const QString& declaredType)
-{
-    const QString t = declaredType.toUpper();
-    if (t.contains(u"INT")) return false;
-    return t.contains(u"CHAR") || t.contains(u"CLOB") || t.contains(u"TEXT");
-}
-
-struct Statement
-{
-    sqlite3_stmt* st = nullptr;
-    explicit Statement(sqlite3_stmt* prepared) : st(prepared) {}
-    Statement(sqlite3* db, const QString& sql)
-    {
-        const QByteArray s = sql.toUtf8();
-        const int rc = sqlite3_prepare_v2(db, s.constData(), int(s.size()), &st, nullptr);
-        if (rc != SQLITE_OK) throwSqliteError(db, rc);
-    }
-    ~Statement() { sqlite3_finalize(st); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-};
-
-void bindValue(sqlite3_stmt* st, int index, const std::optional<QString>& v)
-{
-    if (!v || v->isNull()) {
-        sqlite3_bind_null(st, index);
-        return;
-    }
-    const QByteArray b = v->toUtf8();
-    sqlite3_bind_text(st, index, b.constData(), int(b.size()), SQLITE_TRANSIENT);
-}
-
-} // namespace
-
-struct Table::Impl
-{
-    Snapshot snap;
-    bool useVisible = false;
-    std::vector<uint32_t> visible; // rows passing the filter, while filtered
-    std::optional<RowFilter> filter;
-    int pos = -1;
-    bool bof = true;
-    bool eof = true;
-    // Pending row while editing or inserting.
-    std::vector<std::optional<QString>> buffer;
-    std::vector<bool> modified;
-    int posBeforeInsert = -1;
-    bool bofBeforeInsert = true;
-    bool eofBeforeInsert = true;
-
-    size_t count() const { return useVisible ? visible.size() : snap.rows(); }
-    size_t rowAt(size_t position) const { return useVisible ? visible[position] : position; }
-
-    // What a post writes: every field of a new row; of an edited row, the
-    // fields typed into whose value now differs from the one read, so that
-    // an untouched value goes back to the file exactly as it came.
-    std::vector<int> changedFields(bool inserting) const
-    {
-        std::vector<int> out;
-        for (size_t f = 0; f < buffer.size(); ++f) {
-            if (!inserting) {
-                if (!modified[f]) continue;
-                const RowFilter::Cell was = snap.cell(rowAt(size_t(pos)), int(f));
-                const auto& now = buffer[f];
-                if (was.data ? now && cellText(was) == *now : !now) continue;
-            }
-            out.push_back(int(f));
-        }
-        return out;
-    }
-
-    // Folded prefix keys per field, built the first time a search needs them
-    // and kept in step with every change after that (empty: not built).
-    std::vector<std::vector<uint64_t>> prefixKeys;
-
-    const std::vector<uint64_t>& keysOf(int field)
-    {
-        if (prefixKeys.size() != size_t(snap.fieldCount))
-            prefixKeys.resize(size_t(snap.fieldCount));
-        auto& keys = prefixKeys[size_t(field)];
-        if (keys.size() != snap.rows()) {
-            keys.resize(snap.rows());
-            for (size_t r = 0; r < snap.rows(); ++r) {
-                const RowFilter::Cell c = snap.cell(r, field);
-                keys[r] = c.data ? utf8::foldedPrefixKey(c.data, c.size) : 0;
-            }
-        }
-        return keys;
-    }
-    // After a row was written or appended: its keys follow it. Keys are valid
-    // while there is one per row; others are rebuilt when next needed.
-    void rowChanged(size_t row)
-    {
-        for (size_t f = 0; f < prefixKeys.size(); ++f) {
-            auto& keys = prefixKeys[f];
-            const RowFilter::Cell c = snap.cell(row, int(f));
-            const uint64_t key = c.data ? utf8::foldedPrefixKey(c.data, c.size) : 0;
-            if (row < keys.size())
-                keys[row] = key;
-            else if (row == keys.size())
-                keys.push_back(key);
-        }
-    }
-    void rowErased(size_t row)
-    {
-        for (auto& keys : prefixKeys)
-            if (row < keys.size()) keys.erase(keys.begin() + std::ptrdiff_t(row));
-    }
-
-    void applyFilter()
-    {
-        visible.clear();
-        useVisible = filter.has_value();
-        if (!useVisible) return;
-        const size_t n = snap.rows();
-        visible.reserve(n / 4);
-        if (const auto terms = filter->prefixTerms(); terms && terms->size() <= 8)
-            scanPrefixes(*terms);
-        else
-            for (size_t r = 0; r < n; ++r)
-                if (filter->matches([&](int f) { return snap.cell(r, f); }))
-                    visible.push_back(uint32_t(r));
-        visible.shrink_to_fit();
-    }
-
-    // The search panel's case: every term a prefix. Each row costs one
-    // mask-and-compare per term; texts longer than a key are checked in full
-    // only for the rows whose keys match.
-    void scanPrefixes(const std::vector<RowFilter::PrefixTerm>& terms)
-    {
-        struct Term
-        {
-            const uint64_t* keys;
-            uint64_t mask;
-            uint64_t want;
-        };
-        std::vector<Term> ts;
-        bool verify = false;
-        for (const auto& t : terms) {
-            const size_t len = std::min<size_t>(t.folded.size(), 8);
-            unsigned char bytes[8] = {};
-            std::memcpy(bytes, t.folded.data(), len);
-            unsigned char maskBytes[8] = {};
-            std::memset(maskBytes, 0xFF, len);
-            Term term{keysOf(t.field).data(), 0, 0};
-            std::memcpy(&term.want, bytes, 8);
-            std::memcpy(&term.mask, maskBytes, 8);
-            ts.push_back(term);
-            verify = verify || t.folded.size() > 8;
-        }
-        const size_t n = snap.rows();
-        for (size_t r = 0; r < n; ++r) {
-            bool pass = true;
-            for (const Term& t : ts) {
-                if ((t.keys[r] & t.mask) != t.want) {
-                    pass = false;
-                    break;
-                }
-            }
-            if (pass && verify) pass = filter->matches([&](int f) { return snap.cell(r, f); });
-            if (pass) visible.push_back(uint32_t(r));
-        }
-    }
-    void first()
-    {
-        pos = count() ? 0 : -1;
-        bof = true;
-        eof = count() == 0;
-    }
-};
 
 // ---------------------------------------------------------------- Field
 
@@ -428,138 +140,6 @@ Field& Table::FieldByName(const QString& name)
     if (Field* f = FindField(name)) return *f;
     throw DbError(m_componentName + QStringLiteral(": Field '%1' not found").arg(name));
 }
-
-namespace {
-
-// Reads the whole table; the file is checked on the way, because it may be
-// anything: a view or virtual table, missing columns, columns that would
-// turn numbers such as 0123 into 123, or a damaged file.
-Snapshot loadSnapshot(sqlite3* db, const QString& tableName, const QStringList& fields)
-{
-    QString realName;
-    {
-        Statement st(db, QStringLiteral("SELECT type, name, sql FROM sqlite_schema "
-                                        "WHERE name = ?1 COLLATE NOCASE AND type IN "
-                                        "('table','view')"));
-        const QByteArray n = tableName.toUtf8();
-        sqlite3_bind_text(st.st, 1, n.constData(), int(n.size()), SQLITE_TRANSIENT);
-        const int rc = sqlite3_step(st.st);
-        if (rc == SQLITE_DONE)
-            throw DbError(
-                QStringLiteral("The table '%1' was not found in the database").arg(tableName));
-        if (rc != SQLITE_ROW) throwSqliteError(db, rc);
-        const auto text = [&](int c) {
-            return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st.st, c)));
-        };
-        if (text(0) == u"view")
-            throw DbError(QStringLiteral("'%1' is a view, not a table").arg(tableName));
-        if (text(2).simplified().startsWith(u"CREATE VIRTUAL", Qt::CaseInsensitive))
-            throw DbError(QStringLiteral("'%1' is a virtual table, not a table").arg(tableName));
-        realName = text(1);
-    }
-
-    QStringList columns;
-    {
-        Statement st(db, QStringLiteral("SELECT name, type FROM pragma_table_info(?1)"));
-        const QByteArray n = realName.toUtf8();
-        sqlite3_bind_text(st.st, 1, n.constData(), int(n.size()), SQLITE_TRANSIENT);
-        std::vector<std::pair<QString, QString>> found;
-        int rc;
-        while ((rc = sqlite3_step(st.st)) == SQLITE_ROW)
-            found.emplace_back(
-                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st.st, 0))),
-                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st.st, 1))));
-        if (rc != SQLITE_DONE) throwSqliteError(db, rc);
-        for (const QString& f : fields) {
-            auto it = std::find_if(found.begin(), found.end(), [&](const auto& c) {
-                return c.first.compare(f, Qt::CaseInsensitive) == 0;
-            });
-            if (it == found.end())
-                throw DbError(
-                    QStringLiteral("Field '%1' not found in table '%2'").arg(f, tableName));
-            if (!hasTextAffinity(it->second))
-                throw DbError(
-                    QStringLiteral("Field '%1' has the type '%2'; a text column is "
-                                   "required")
-                        .arg(f, it->second.isEmpty() ? QStringLiteral("none") : it->second));
-        }
-        for (const auto& c : found)
-            columns << c.first;
-    }
-    // The row id is reachable by one of three names unless columns hide them all.
-    QString rowIdName;
-    for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
-        if (!columns.contains(QLatin1String(candidate), Qt::CaseInsensitive)) {
-            rowIdName = QLatin1String(candidate);
-            break;
-        }
-    }
-    if (rowIdName.isEmpty())
-        throw DbError(QStringLiteral("The rows of table '%1' cannot be identified").arg(tableName));
-
-    QString sql = QStringLiteral("SELECT ") + rowIdName;
-    for (const QString& f : fields)
-        sql += QStringLiteral(", ") + quoteIdentifier(f);
-    sql += QStringLiteral(" FROM ") + quoteIdentifier(realName);
-
-    Snapshot snap(int(fields.size()));
-    snap.rowIdName = rowIdName;
-    snap.notWritable = schemaCodeRunOnSave(db, realName, fields, rowIdName);
-    {
-        // Room for the rows up front: the highest row id is a cheap, usually
-        // exact estimate, bounded by what the file could hold.
-        Statement st(db, QStringLiteral("SELECT max(%1), (SELECT page_count * page_size FROM "
-                                        "pragma_page_count, pragma_page_size) FROM %2")
-                             .arg(rowIdName, quoteIdentifier(realName)));
-        if (sqlite3_step(st.st) == SQLITE_ROW) {
-            const auto maxId = std::max<sqlite3_int64>(0, sqlite3_column_int64(st.st, 0));
-            const auto fileBytes = std::max<sqlite3_int64>(0, sqlite3_column_int64(st.st, 1));
-            const auto expected = size_t(std::min(maxId, fileBytes / 8 + 1024));
-            snap.rowIds.reserve(expected);
-            snap.cells.reserve(expected * fields.size());
-        }
-    }
-    sqlite3_stmt* raw = nullptr;
-    {
-        const QByteArray s = sql.toUtf8();
-        const int rc = sqlite3_prepare_v2(db, s.constData(), int(s.size()), &raw, nullptr);
-        if (rc != SQLITE_OK) {
-            const QString msg = QString::fromUtf8(sqlite3_errmsg(db));
-            sqlite3_finalize(raw);
-            if (msg.contains(QLatin1String("no such column")))
-                throw DbError(
-                    QStringLiteral("The rows of table '%1' cannot be identified").arg(tableName));
-            throw DbError(trimEngineMessage(msg));
-        }
-    }
-    Statement st(raw);
-
-    const int nf = int(fields.size());
-    int rc;
-    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
-        snap.rowIds.push_back(sqlite3_column_int64(raw, 0));
-        for (int f = 0; f < nf; ++f) {
-            const int col = f + 1;
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(raw, col));
-            if (!text) {
-                // Null, or SQLite ran out of memory converting the value.
-                if (sqlite3_errcode(db) == SQLITE_NOMEM) throwSqliteError(db, SQLITE_NOMEM);
-                snap.cells.push_back(snap.arenas[size_t(f)].append(nullptr, 0, true));
-                continue;
-            }
-            const auto n = size_t(sqlite3_column_bytes(raw, col));
-            // Bytes that are not UTF-8 are kept as they are: every reader of a
-            // cell decodes it safely, showing such bytes as U+FFFD.
-            snap.cells.push_back(snap.arenas[size_t(f)].append(text, n, false));
-        }
-        if (snap.rowIds.size() >= size_t(std::numeric_limits<int>::max()))
-            throw DbError(QStringLiteral("The table is too large to be loaded"));
-    }
-    if (rc != SQLITE_DONE) throwSqliteError(db, rc);
-    return snap;
-}
-
-} // namespace
 
 void Table::Open()
 {
@@ -701,73 +281,6 @@ void Table::Cancel()
     }
 }
 
-namespace {
-
-// One write in one transaction; any failure rolls back and reports the engine's text.
-class WriteTransaction
-{
-public:
-    explicit WriteTransaction(sqlite3* db) : m_db(db)
-    {
-        const int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK) throwSqliteError(db, rc);
-    }
-    ~WriteTransaction()
-    {
-        if (!m_done && !sqlite3_get_autocommit(m_db))
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-    void commit()
-    {
-        const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK) throwSqliteError(m_db, rc);
-        m_done = true;
-    }
-
-private:
-    sqlite3* m_db;
-    bool m_done = false;
-};
-
-// Another process may have changed or deleted a row since it was read, and
-// the file may since have given its row id to a new row: a write goes only to
-// the row exactly as it was read.
-enum class RowCheck
-{
-    Same,
-    Gone,
-    Changed
-};
-
-RowCheck checkRowAsRead(sqlite3* db, const QString& table, const QStringList& fields,
-                        const Snapshot& snap, size_t row)
-{
-    QStringList columns;
-    for (const QString& f : fields)
-        columns << quoteIdentifier(f);
-    Statement st(db, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
-                         .arg(columns.join(QStringLiteral(", ")), table, snap.rowIdName));
-    sqlite3_bind_int64(st.st, 1, snap.rowIds[row]);
-    const int rc = sqlite3_step(st.st);
-    if (rc == SQLITE_DONE) return RowCheck::Gone;
-    if (rc != SQLITE_ROW) throwSqliteError(db, rc);
-    for (int f = 0; f < int(fields.size()); ++f) {
-        const RowFilter::Cell was = snap.cell(row, f);
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st.st, f));
-        if (!text) {
-            if (sqlite3_errcode(db) == SQLITE_NOMEM) throwSqliteError(db, SQLITE_NOMEM);
-            if (was.data) return RowCheck::Changed;
-            continue;
-        }
-        const auto n = size_t(sqlite3_column_bytes(st.st, f));
-        if (!was.data || was.size != n || (n && std::memcmp(was.data, text, n) != 0))
-            return RowCheck::Changed;
-    }
-    return RowCheck::Same;
-}
-
-} // namespace
-
 void Table::Post()
 {
     checkActive();
@@ -802,66 +315,24 @@ void Table::Post()
     }
 
     sqlite3* db = m_connection->handle();
-    const QString table = quoteIdentifier(m_tableName);
     int64_t rowId = 0;
 
     if (inserting || !changed.empty()) {
-        QString sql;
-        if (inserting) {
-            QString cols, marks;
-            for (int f = 0; f < FieldCount(); ++f) {
-                cols += (f ? QStringLiteral(", ") : QString()) +
-                        quoteIdentifier(m_fields[size_t(f)]->FieldName());
-                marks += (f ? QStringLiteral(", ?") : QStringLiteral("?"));
-            }
-            sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, cols, marks);
-        } else {
-            QString sets;
-            for (size_t i = 0; i < changed.size(); ++i)
-                sets += (i ? QStringLiteral(", ") : QString()) +
-                        quoteIdentifier(m_fields[size_t(changed[i])]->FieldName()) +
-                        QStringLiteral(" = ?");
-            sql =
-                QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?").arg(table, sets, d->snap.rowIdName);
-        }
         if (!tx) { // the rules changed a value themselves
             m_connection->checkFileUnchanged();
             tx.emplace(db);
         }
-        if (!inserting) {
-            const RowCheck c =
-                checkRowAsRead(db, table, fieldNames(), d->snap, d->rowAt(size_t(d->pos)));
-            if (c == RowCheck::Gone)
-                throw DbError(QStringLiteral("The record cannot be saved: another user has "
-                                             "deleted it from the file"));
-            if (c == RowCheck::Changed)
-                throw DbError(QStringLiteral("The record cannot be saved: another user has "
-                                             "changed it in the file since it was read"));
-        }
-        Statement st(db, sql);
-        int bind = 1;
-        if (inserting) {
-            for (int f = 0; f < FieldCount(); ++f)
-                bindValue(st.st, bind++, d->buffer[size_t(f)]);
-        } else {
-            for (int f : changed)
-                bindValue(st.st, bind++, d->buffer[size_t(f)]);
-            sqlite3_bind_int64(st.st, bind, d->snap.rowIds[d->rowAt(size_t(d->pos))]);
-        }
-        const int rc = sqlite3_step(st.st);
-        if (rc != SQLITE_DONE) throwSqliteError(db, rc);
-        if (!inserting && sqlite3_changes(db) != 1)
-            throw DbError(QStringLiteral("The record cannot be saved: another user has deleted "
-                                         "it from the file"));
-        rowId = sqlite3_last_insert_rowid(db);
+        if (inserting)
+            rowId = insertRow(db, m_tableName, fieldNames(), d->buffer);
+        else
+            updateRow(db, m_tableName, fieldNames(), d->snap, d->rowAt(size_t(d->pos)), changed,
+                      d->buffer);
         tx->commit();
     }
 
     // The file holds the row now; the snapshot follows it.
     if (inserting) {
-        const size_t row = d->snap.rows();
-        d->snap.rowIds.push_back(rowId);
-        d->snap.cells.resize(d->snap.cells.size() + m_fields.size());
+        const size_t row = d->snap.appendRow(rowId);
         for (int f = 0; f < FieldCount(); ++f) {
             const auto& v = d->buffer[size_t(f)];
             d->snap.setCell(row, f, v ? *v : QString());
@@ -874,7 +345,7 @@ void Table::Post()
             const auto& v = d->buffer[size_t(f)];
             d->snap.setCell(row, f, v ? *v : QString());
         }
-        d->rowChanged(row);
+        d->prefixKeys.rowChanged(d->snap, row);
     }
     d->bof = d->eof = false;
     d->buffer.assign(m_fields.size(), std::nullopt);
@@ -934,23 +405,11 @@ void Table::Delete()
     const size_t row = d->rowAt(size_t(d->pos));
     {
         WriteTransaction tx(db);
-        const QString table = quoteIdentifier(m_tableName);
-        // A row another user removed already is gone either way.
-        const RowCheck c = checkRowAsRead(db, table, fieldNames(), d->snap, row);
-        if (c == RowCheck::Changed)
-            throw DbError(QStringLiteral("The record cannot be deleted: another user has changed "
-                                         "it in the file since it was read"));
-        if (c == RowCheck::Same) {
-            Statement st(
-                db, QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(table, d->snap.rowIdName));
-            sqlite3_bind_int64(st.st, 1, d->snap.rowIds[row]);
-            const int rc = sqlite3_step(st.st);
-            if (rc != SQLITE_DONE) throwSqliteError(db, rc);
-        }
+        deleteRow(db, m_tableName, fieldNames(), d->snap, row);
         tx.commit();
     }
     d->snap.eraseRow(row);
-    d->rowErased(row);
+    d->prefixKeys.rowErased(row);
     if (d->useVisible) {
         d->visible.erase(d->visible.begin() + d->pos);
         for (auto& r : d->visible)
@@ -962,136 +421,6 @@ void Table::Delete()
     d->eof = n == 0;
     emit dataChanged();
     emit currentChanged();
-}
-
-// ---------------------------------------------------------------- navigation
-
-void Table::First()
-{
-    checkActive();
-    checkBrowseMode();
-    d->first();
-    emit currentChanged();
-}
-
-void Table::Last()
-{
-    checkActive();
-    checkBrowseMode();
-    const int n = int(d->count());
-    d->pos = n - 1;
-    d->eof = true;
-    d->bof = n == 0;
-    emit currentChanged();
-}
-
-int Table::MoveBy(int distance)
-{
-    checkActive();
-    checkBrowseMode();
-    const int n = int(d->count());
-    const bool bofWas = d->bof;
-    const bool eofWas = d->eof;
-    if (n == 0 || distance == 0) {
-        if (n == 0) {
-            d->bof = d->eof = true;
-            if (!bofWas || !eofWas) emit currentChanged();
-        }
-        return 0;
-    }
-    const int from = d->pos;
-    int to = int(std::clamp<long long>(static_cast<long long>(from) + distance, 0, n - 1));
-    const int moved = to - from;
-    d->pos = to;
-    if (distance > 0) {
-        d->bof = false;
-        d->eof = moved < distance;
-    } else {
-        d->eof = false;
-        d->bof = moved > distance;
-    }
-    // A move that finds no further row changes only a flag, and the
-    // navigator and the scroll bar show the flags.
-    if (moved != 0 || d->bof != bofWas || d->eof != eofWas) emit currentChanged();
-    return moved;
-}
-
-bool Table::Bof() const
-{
-    checkActive();
-    return d->bof;
-}
-
-bool Table::Eof() const
-{
-    checkActive();
-    return d->eof;
-}
-
-int Table::RecNo() const
-{
-    checkActive();
-    if (m_filtered || m_state == DatasetState::Insert || d->pos < 0) return -1;
-    return d->pos + 1;
-}
-
-void Table::SetRecNo(int recNo)
-{
-    checkActive();
-    if (m_filtered) raise("Record numbers are not available while a filter is in force");
-    checkBrowseMode();
-    const int n = int(d->count());
-    if (n == 0) return;
-    const int to = std::clamp(recNo, 1, n) - 1;
-    const bool flagged = d->bof || d->eof;
-    d->bof = d->eof = false;
-    if (to != d->pos || flagged) {
-        d->pos = to;
-        emit currentChanged();
-    }
-}
-
-int Table::RecordCount() const
-{
-    checkActive();
-    return int(d->count());
-}
-
-bool Table::Locate(const QString& fieldName, const QVariant& value)
-{
-    try {
-        checkActive();
-        checkBrowseMode();
-        Field& field = FieldByName(fieldName);
-        const int f = field.Index();
-        const bool wantNull = value.isNull();
-        const QString wantText = wantNull ? QString() : value.toString();
-        const QByteArray want = wantText.toUtf8();
-        // Bytes that are not UTF-8 read as U+FFFD; only a value holding one
-        // can equal such a cell, and only as the text the program shows.
-        const bool wantReplacement = wantText.contains(QChar(QChar::ReplacementCharacter));
-        const size_t n = d->count();
-        for (size_t p = 0; p < n; ++p) {
-            const RowFilter::Cell c = d->snap.cell(d->rowAt(p), f);
-            bool match;
-            if (!c.data || wantNull)
-                match = !c.data && wantNull;
-            else if (c.size == size_t(want.size()) &&
-                     std::memcmp(c.data, want.constData(), c.size) == 0)
-                match = true;
-            else
-                match = wantReplacement && cellText(c) == wantText;
-            if (match) {
-                d->pos = int(p);
-                d->bof = d->eof = false;
-                emit currentChanged();
-                return true;
-            }
-        }
-    } catch (const std::exception&) {
-        // A failure while searching counts as not found.
-    }
-    return false;
 }
 
 // ---------------------------------------------------------------- filter
@@ -1131,34 +460,6 @@ void Table::SetFiltered(bool on)
     d->first();
     emit dataChanged();
     emit currentChanged();
-}
-
-// ---------------------------------------------------------------- positional access
-
-int Table::CurrentPosition() const
-{
-    if (!Active()) return -1;
-    if (m_state == DatasetState::Insert) return int(d->count());
-    return d->pos;
-}
-
-int Table::VisibleRowCount() const
-{
-    if (!Active()) return 0;
-    return int(d->count()) + (m_state == DatasetState::Insert ? 1 : 0);
-}
-
-QString Table::DisplayText(int position, int fieldIndex) const
-{
-    if (!Active() || fieldIndex < 0 || fieldIndex >= FieldCount() || position < 0) return QString();
-    const bool pending = (m_state == DatasetState::Insert && position == int(d->count())) ||
-                         (m_state == DatasetState::Edit && position == d->pos);
-    if (pending) {
-        const auto& v = d->buffer[size_t(fieldIndex)];
-        return v ? *v : QString();
-    }
-    if (size_t(position) >= d->count()) return QString();
-    return cellText(d->snap.cell(d->rowAt(size_t(position)), fieldIndex));
 }
 
 } // namespace vidra
