@@ -85,7 +85,7 @@ PrefixMask prefixMask(const std::string& folded)
 {
     const size_t len = std::min<size_t>(folded.size(), 8);
     unsigned char bytes[8] = {};
-    std::memcpy(bytes, folded.data(), len);
+    std::copy_n(folded.data(), len, bytes);
     unsigned char maskBytes[8] = {};
     std::memset(maskBytes, 0xFF, len);
     PrefixMask m{0, 0};
