@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need, only if some are missing.
 set -euo pipefail
 packages=(cmake make g++ qt6-base-dev qt6-svg-dev libsqlite3-dev sqlite3 libgtest-dev
-          fonts-liberation pkg-config libglib2.0-dev mdbtools-dev clang libclang-rt-14-dev clang-tidy)
+          fonts-liberation pkg-config libglib2.0-dev mdbtools-dev clang libclang-rt-14-dev clang-tidy
+          postgresql libpq-dev)
 packages+=("$@")
 missing=()
 for p in "${packages[@]}"; do

@@ -16,7 +16,11 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 cd "$build"
-ctest --output-on-failure -j"$(nproc)" --timeout 300
+# The server store's tests run against a throw-away PostgreSQL cluster that
+# lives for this one command; the password is in the environment, never in a URI.
+pg_virtualenv sh -c 'export VIDRA_TEST_PG_URI="postgresql://$PGUSER@$PGHOST:$PGPORT/$PGDATABASE"
+  export VIDRA_TEST_PG_CLUSTER="$PGVERSION regress"
+  exec ctest --output-on-failure -j"$(nproc)" --timeout 300'
 "$root/scripts/tidy.sh" "$build"
 # The core library and vidra-db build with QtCore alone: no widget creeps in.
 cmake -S "$root" -B "$build-core" -DCMAKE_BUILD_TYPE=Debug -DVIDRA_WERROR=ON -DVIDRA_GUI=OFF \
