@@ -3,7 +3,9 @@
 #include "data/RecordRules.h"
 #include "data/Schema.h"
 #include "platform/Error.h"
+#include "platform/LocalPath.h"
 #include "platform/db/Connection.h"
+#include "platform/db/PgClient.h"
 #include "platform/db/Query.h"
 #include "platform/db/Table.h"
 #include "platform/dbaware/DataSource.h"
@@ -84,6 +86,18 @@ void TDMVidra::ImenikBeforeDelete()
                                      Imenik->FieldByName(QStringLiteral("Telefon")).AsString());
     // Anything but Yes (No, or closing the box) stops the delete silently.
     if (vidra::ui::warningQuestion(question) != vidra::ui::Answer::Yes) throw vidra::Abort();
+}
+
+QString TDMVidra::DbPathShown() const
+{
+    return vidra::pg::isServerUri(m_dbPath) ? vidra::pg::withoutPassword(m_dbPath)
+                                            : vidra::displayPath(m_dbPath);
+}
+
+QString TDMVidra::DbPathSaved() const
+{
+    // A password stays in memory for reconnecting; the file never holds one.
+    return vidra::pg::withoutPassword(m_dbPath);
 }
 
 TDMVidra::~TDMVidra()

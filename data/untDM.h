@@ -25,6 +25,12 @@ public:
 
     // The path last passed to ConnectToDatabase, whether it opened or not.
     const QString& DbPath() const { return m_dbPath; }
+    // DbPath as it may be written down or shown: a server URI without its
+    // password, a file path with bytes that are not text as U+FFFD.
+    QString DbPathShown() const;
+    // DbPath as the settings file keeps it: a file path unchanged, a server
+    // URI without its password.
+    QString DbPathSaved() const;
 
     // Connects to the file at path, opens Imenik and writes the subscriber
     // count into the main window's status bar. Any failure is shown as

@@ -1,7 +1,6 @@
 #include "ui/dialogs/untOpcije.h"
 
 #include "data/untDM.h"
-#include "platform/LocalPath.h"
 #include "platform/ui/AppError.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/ModalScope.h"
@@ -124,19 +123,19 @@ void TFOpcije::btNadjiClick()
     OpenDBClose();
     if (!file) return;
     DMVidra->ConnectToDatabase(*file); // shows its own message on failure
-    edDb->setPlainText(vidra::displayPath(DMVidra->DbPath()));
+    edDb->setPlainText(DMVidra->DbPathShown());
 }
 
 void TFOpcije::OpenDBClose()
 {
-    edDb->setPlainText(vidra::displayPath(DMVidra->DbPath()));
+    edDb->setPlainText(DMVidra->DbPathShown());
 }
 
 void ShowDatabaseSettings(const QWidget* over)
 {
     // Created without an owner, so it is modal for the whole application.
     auto dialog = std::make_unique<TFOpcije>();
-    dialog->edDb->setPlainText(vidra::displayPath(DMVidra->DbPath()));
+    dialog->edDb->setPlainText(DMVidra->DbPathShown());
     InstallEnterEscape(dialog.get());
     vidra::ui::centreOver(dialog.get(), QSize(TFOpcije::kOuterWidth, TFOpcije::kOuterHeight), over);
     const vidra::ui::ModalScope modal;

@@ -227,7 +227,7 @@ void TFVidra::SaveSettings()
     if (!DMVidra) throw std::logic_error("the data module outlives the main window");
     vidra::IniFile ini(m_iniFileName);
     ini.writePath(QString::fromLatin1(kSectionBaza), QString::fromLatin1(kKeyDbPath),
-                  DMVidra->DbPath());
+                  DMVidra->DbPathSaved());
     ini.writeInteger(QString::fromLatin1(kSectionApp), QString::fromLatin1(kKeyWindow), m_state);
 }
 
