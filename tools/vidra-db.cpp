@@ -1,12 +1,13 @@
 // vidra-db: prepares directories for the program, in a file or on a
-// PostgreSQL server: empty, filled with generated subscribers, or imported.
-// A file is built under a temporary name next
+// PostgreSQL server: empty, filled with generated subscribers, imported, or
+// copied from another directory. A file is built under a temporary name next
 // to the target and renamed into place only when complete, a server's table
 // inside one transaction, so a failed or interrupted run never leaves a
 // half-written directory behind.
 #include "data/Schema.h"
 #include "platform/db/PgClient.h"
 #include "tools/Arguments.h"
+#include "tools/Copy.h"
 #include "tools/DbFile.h"
 #include "tools/Destination.h"
 #include "tools/Import.h"
@@ -39,11 +40,12 @@ const char kUsage[] =
     "       vidra-db sample FILE --rows N [--seed S] [--force]\n"
     "       vidra-db import SOURCE DEST [--table NAME] [--map FIELD=COLUMN,...]\n"
     "                       [--report FILE] [--codepage N] [--force]\n"
+    "       vidra-db copy SOURCE DEST [--force]\n"
     "       vidra-db --help\n"
     "\n"
     "Prepares a Vidra directory: a file (SQLite, holding the table Vlasnici), or\n"
-    "the table vlasnici on a PostgreSQL server. FILE and DEST may each be a\n"
-    "server's URI: postgresql://USER@HOST[:PORT]/DATABASE. Keep the\n"
+    "the table vlasnici on a PostgreSQL server. FILE, DEST and the SOURCE of copy\n"
+    "may each be a server's URI: postgresql://USER@HOST[:PORT]/DATABASE. Keep the\n"
     "password in ~/.pgpass (or PGPASSWORD, or the URI's passfile= parameter)\n"
     "rather than in the URI; a password is never shown.\n"
     "\n"
@@ -54,6 +56,9 @@ const char kUsage[] =
     "  import    a directory made from an Access file (.mdb) or a CSV file (UTF-8,\n"
     "            a header line naming the columns); rows the program would refuse\n"
     "            are skipped and counted; SOURCE is never changed\n"
+    "\n"
+    "  copy      a directory copied as it is, between files and servers either way\n"
+    "            round (to a server: to migrate; from one: for a backup)\n"
     "\n"
     "Nothing is written unless the whole run succeeds.\n"
     "\n"
@@ -252,14 +257,22 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     try {
-        if (!args.isEmpty() && args.front() == QLatin1String("import")) {
+        const bool importing = !args.isEmpty() && args.front() == QLatin1String("import");
+        const bool copying = !args.isEmpty() && args.front() == QLatin1String("copy");
+        if (importing || copying) {
             if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
                 std::fputs(kUsage, stdout);
                 return 0;
             }
-            const ImportOptions options = parseImportArguments(args.mid(1));
-            catchStopSignals();
-            runImport(options, g_interrupted);
+            if (importing) {
+                const ImportOptions options = parseImportArguments(args.mid(1));
+                catchStopSignals();
+                runImport(options, g_interrupted);
+            } else {
+                const CopyOptions options = parseCopyArguments(args.mid(1));
+                catchStopSignals();
+                runCopy(options, g_interrupted);
+            }
             return 0;
         }
         const std::optional<Options> options = parseArguments(args);
