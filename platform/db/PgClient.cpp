@@ -249,7 +249,7 @@ void drainResults(pg_conn* conn)
 }
 
 // Large pieces: one call per row would cost more than the rows themselves.
-constexpr qsizetype kCopyPiece = 256 * 1024;
+constexpr qsizetype kCopyPiece = qsizetype(256) * 1024;
 
 } // namespace
 
