@@ -6,6 +6,7 @@
 #include "tools/Destination.h"
 #include "tools/Failure.h"
 #include "tools/Progress.h"
+#include "tools/Server.h"
 
 #include <cstdio>
 #include <memory>

@@ -1,8 +1,6 @@
 #pragma once
 // The two ways a vidra-db command ends without doing its work, and how
 // their messages name things.
-#include "platform/db/PgClient.h"
-
 #include <QString>
 
 namespace vidradb {
@@ -11,13 +9,6 @@ namespace vidradb {
 inline QString quoted(const QString& s)
 {
     return QLatin1Char('\'') + s + QLatin1Char('\'');
-}
-
-// A file or server named on the command line, quoted; a server's URI
-// without its password.
-inline QString shown(const QString& place)
-{
-    return quoted(vidra::pg::withoutPassword(place));
 }
 
 // A failure of the run; the message is shown after "vidra-db: ".

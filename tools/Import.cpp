@@ -12,6 +12,7 @@
 #include "tools/Progress.h"
 #include "tools/ReaderWatch.h"
 #include "tools/RowCells.h"
+#include "tools/Server.h"
 
 #include <QByteArray>
 #include <cstdio>

@@ -3,6 +3,7 @@
 #include "tools/Arguments.h"
 #include "tools/Failure.h"
 #include "tools/RowCells.h"
+#include "tools/Server.h"
 
 namespace vidradb {
 

@@ -2,9 +2,11 @@
 
 #include "tools/Failure.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <libpq-fe.h>
+#include <optional>
 
 namespace vidradb {
 
@@ -32,9 +34,38 @@ QString percentDecoded(const QString& s)
     return QString::fromUtf8(QByteArray::fromPercentEncoding(s.toUtf8()));
 }
 
+// Where the password of a URI's user part stands, [from, to): as libpq
+// reads it (up to the first '@' before any '/'), or as a person meant it
+// with a '/' left unescaped, which libpq then takes for a host and port.
+struct Span
+{
+    qsizetype from = 0;
+    qsizetype to = 0;
+};
+std::optional<Span> userPassword(const QString& uri)
+{
+    if (!vidra::pg::isServerUri(uri)) return std::nullopt;
+    const qsizetype start = uri.indexOf(QLatin1String("://")) + 3;
+    qsizetype colon = -1;
+    for (qsizetype i = start; i < uri.size(); ++i) {
+        const QChar c = uri[i];
+        if (c == u'@') return colon < 0 ? std::nullopt : std::optional<Span>(Span{colon + 1, i});
+        if (c == u'/') {
+            if (colon < 0) return std::nullopt;
+            const qsizetype query = uri.indexOf(u'?', i);
+            const qsizetype at = uri.indexOf(u'@', i);
+            if (at < 0 || (query >= 0 && at > query)) return std::nullopt;
+            return Span{colon + 1, at};
+        }
+        if (colon < 0 && c == u'[') return std::nullopt; // an IPv6 host: no user part
+        if (colon < 0 && c == u':') colon = i;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
-ServerSession::ServerSession(const QString& uri) : m_shown(quoted(vidra::pg::withoutPassword(uri)))
+ServerSession::ServerSession(const QString& uri) : m_shown(vidradb::shown(uri))
 {
     try {
         m_session = std::make_unique<vidra::pg::Session>(uri);
@@ -60,20 +91,24 @@ void cancelServerStatements() noexcept
     }
 }
 
+QString shown(const QString& place)
+{
+    QString uri = vidra::pg::withoutPassword(place);
+    if (const std::optional<Span> p = userPassword(uri))
+        uri.remove(p->from - 1, p->to - p->from + 1);
+    return quoted(uri);
+}
+
 QStringList passwordsIn(const QString& uri)
 {
     QStringList raw;
-    if (!vidra::pg::isServerUri(uri)) return raw;
-    const qsizetype start = uri.indexOf(QLatin1String("://")) + 3;
-    qsizetype end = start;
-    while (end < uri.size() && uri[end] != u'/' && uri[end] != u'?')
-        ++end;
-    const QString authority = uri.mid(start, end - start);
-    if (const qsizetype at = authority.lastIndexOf(u'@'); at >= 0) {
-        const QString user = authority.left(at);
-        if (const qsizetype colon = user.indexOf(u':'); colon >= 0) raw << user.mid(colon + 1);
+    if (const std::optional<Span> p = userPassword(uri)) {
+        const QString password = uri.mid(p->from, p->to - p->from);
+        raw << password;
+        // libpq quotes what it took for a port.
+        if (const qsizetype slash = password.indexOf(u'/'); slash > 0) raw << password.left(slash);
     }
-    if (const qsizetype q = uri.indexOf(u'?', end); q >= 0) {
+    if (const qsizetype q = uri.indexOf(u'?'); vidra::pg::isServerUri(uri) && q >= 0) {
         for (const QString& pair : uri.mid(q + 1).split(u'&')) {
             const qsizetype eq = pair.indexOf(u'=');
             if (eq > 0 &&
@@ -88,6 +123,9 @@ QStringList passwordsIn(const QString& uri)
         if (const QString decoded = percentDecoded(p); decoded != p && !decoded.isEmpty())
             all << decoded;
     }
+    // Longest first: a piece never spoils the blotting of the whole.
+    std::sort(all.begin(), all.end(),
+              [](const QString& a, const QString& b) { return a.size() > b.size(); });
     return all;
 }
 

@@ -39,8 +39,13 @@ private:
 // from a signal handler.
 void cancelServerStatements() noexcept;
 
+// A file or server named on the command line, quoted; a server's URI
+// without its password, also one that libpq itself would not read as a
+// password (an unescaped '/' in it).
+QString shown(const QString& place);
+
 // The passwords a URI holds (in the user part, in a password= parameter),
-// as written and percent-decoded.
+// as written and percent-decoded, and the pieces of them libpq may quote.
 QStringList passwordsIn(const QString& uri);
 // The message with every password of the URI blotted out: libpq quotes a
 // malformed part of a URI, and the password may be that part.

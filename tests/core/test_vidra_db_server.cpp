@@ -510,11 +510,14 @@ TEST(VidraDbServer, PasswordsComeFromWhereLibpqLooksAndAreNeverShown)
     EXPECT_TRUE(r.out.contains(QStringLiteral("to '%1'").arg(db.uri()))) << show(r);
     EXPECT_FALSE((r.out + r.err).contains(password)) << show(r);
 
-    // Wrong, malformed (libpq quotes what it cannot read), or as a parameter.
-    const QString wrongUri = withPassword(db.uri(), "Tajna-Lozinka-73");
+    // Wrong, malformed (libpq quotes what it cannot read), unescaped, or as
+    // a parameter.
     for (const QString& uri :
-         {wrongUri, withRawPassword(db.uri(), "Tajna%zz-Lozinka-73"),
-          db.uri() + "&password=Tajna-Lozinka-73", db.uri() + "&password=Tajna%zzLozinka-73"}) {
+         {withPassword(db.uri(), "Tajna-Lozinka-73"),
+          withRawPassword(db.uri(), "Tajna%zz-Lozinka-73"),
+          withRawPassword(db.uri(), "Tajna/Lozinka-73"),
+          withRawPassword(db.uri(), "Tajna?Lozinka-73"), db.uri() + "&password=Tajna-Lozinka-73",
+          db.uri() + "&password=Tajna%zzLozinka-73"}) {
         for (const QStringList& args :
              {QStringList{"create", uri, "--force"}, QStringList{"copy", uri, dir.path("out.mdb")},
               QStringList{"import", csv, uri, "--force"},
