@@ -1,5 +1,7 @@
 #include "data/Schema.h"
 
+#include <QStringList>
+
 namespace vidra {
 
 QString subscriberTableDdl()
@@ -14,6 +16,19 @@ QString subscriberTableDdl()
                           "  Napomena TEXT\n"
                           ");\n"
                           "CREATE INDEX ixVlasniciTelefon ON Vlasnici (Telefon);\n");
+}
+
+QString serverTableDdl(const QString& table)
+{
+    // The server holds each number once, where a file leaves that to the program.
+    QStringList columns;
+    for (const FieldDef& f : kSubscriberFields) {
+        QString column = QString::fromLatin1(f.name).toLower();
+        column += f.size > 0 ? QStringLiteral(" varchar(%1)").arg(f.size) : QStringLiteral(" text");
+        if (columns.isEmpty()) column += QStringLiteral(" PRIMARY KEY");
+        columns << column;
+    }
+    return QStringLiteral("CREATE TABLE %1 (%2)").arg(table, columns.join(QStringLiteral(", ")));
 }
 
 } // namespace vidra

@@ -21,4 +21,12 @@ inline constexpr std::array<FieldDef, 5> kSubscriberFields{{
 // SQL that creates an empty directory table in a new file.
 QString subscriberTableDdl();
 
+// The table on a PostgreSQL server, named as the server names things by
+// default: unquoted, so lower case.
+inline constexpr const char* kServerSubscriberTable = "vlasnici";
+
+// SQL that creates the directory table on a server, under `table` (a name
+// as SQL writes it): the file's fields and sizes, with the number as the key.
+QString serverTableDdl(const QString& table = QLatin1String(kServerSubscriberTable));
+
 } // namespace vidra

@@ -161,23 +161,6 @@ public:
             fail();
     }
 
-    void insert(const std::array<const QString*, 5>& values)
-    {
-        std::array<QByteArray, 5> utf8;
-        for (int i = 0; i < 5; ++i) {
-            const QString& v = *values[size_t(i)];
-            if (v.isNull()) {
-                sqlite3_bind_null(m_insert, i + 1);
-            } else {
-                utf8[size_t(i)] = v.toUtf8();
-                sqlite3_bind_text(m_insert, i + 1, utf8[size_t(i)].constData(),
-                                  int(utf8[size_t(i)].size()), SQLITE_STATIC);
-            }
-        }
-        if (sqlite3_step(m_insert) != SQLITE_DONE) fail();
-        sqlite3_reset(m_insert);
-    }
-
     // Values as UTF-8 bytes; a null data pointer stores null.
     void insertUtf8(const std::array<const char*, 5>& data, const std::array<size_t, 5>& size)
     {

@@ -3,6 +3,7 @@
 #include "data/Schema.h"
 #include "platform/Error.h"
 #include "platform/Utf8.h"
+#include "platform/db/PgClient.h"
 #include "platform/legacy/LegacyReader.h"
 #include "tools/CsvReader.h"
 #include "tools/DbFile.h"
@@ -11,10 +12,12 @@
 #include "tools/Progress.h"
 #include "tools/ReaderWatch.h"
 #include "tools/RowCells.h"
+#include "tools/Server.h"
 
 #include <QByteArray>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -164,11 +167,19 @@ bool startsLikeAccess(const QByteArray& head)
 
 void runImport(const ImportOptions& o, const volatile std::sig_atomic_t& interrupted)
 {
+    if (vidra::pg::isServerUri(o.source))
+        throw Failure{QStringLiteral("SOURCE %1 is a server: import reads Access and CSV files "
+                                     "(vidra-db copy copies a directory from a server)")
+                          .arg(shown(o.source))};
+    const bool server = vidra::pg::isServerUri(o.dest);
     // Every check before anything is written.
     SourceFile source(o.source);
-    if (fileKeyOf(o.dest) == source.key())
-        throw Failure{QStringLiteral("SOURCE and DEST are the same file")};
-    const FileIdentity destBefore = checkTarget(o.dest, o.force);
+    FileIdentity destBefore;
+    if (!server) {
+        if (fileKeyOf(o.dest) == source.key())
+            throw Failure{QStringLiteral("SOURCE and DEST are the same file")};
+        destBefore = checkTarget(o.dest, o.force);
+    }
     FileIdentity reportBefore;
     if (!o.report.isEmpty()) {
         // Compared as files, not as names: through a link or a second name
@@ -177,8 +188,8 @@ void runImport(const ImportOptions& o, const volatile std::sig_atomic_t& interru
         if (report == source.key())
             throw Failure{
                 QStringLiteral("the report would replace SOURCE %1").arg(quoted(o.source))};
-        if ((report && report == fileKeyOf(o.dest)) ||
-            linkChain(o.report).contains(resolvedName(o.dest)))
+        if (!server && ((report && report == fileKeyOf(o.dest)) ||
+                        linkChain(o.report).contains(resolvedName(o.dest))))
             throw Failure{QStringLiteral("the report would replace DEST %1").arg(quoted(o.dest))};
         reportBefore = checkTarget(o.report, o.force);
     }
@@ -200,17 +211,20 @@ void runImport(const ImportOptions& o, const volatile std::sig_atomic_t& interru
                            "CSV")
                 .arg(quoted(o.source))};
 
-    TempFile temp(o.dest);
+    // The importer lets a number in once: the server need not count them again.
+    const std::unique_ptr<Destination> dest =
+        server ? serverDestination(o.dest, o.force, false, quoted(o.source), interrupted)
+               : fileDestination(o.dest, destBefore, interrupted);
     std::optional<Report> report;
     if (!o.report.isEmpty()) report.emplace(o.report, reportBefore);
     QStringList notes;
-    Importer importer(temp.path(), report ? &*report : nullptr, interrupted);
+    Importer importer(*dest, report ? &*report : nullptr, interrupted);
     if (access)
         importAccess(o, source, importer, notes, interrupted);
     else
         importCsv(o, source, importer, notes, interrupted);
     if (interrupted) throw Failure{QStringLiteral("interrupted")};
-    importer.finish(temp, o.dest, destBefore);
+    importer.finish();
 
     QString out;
     for (const QString& n : notes)
@@ -218,7 +232,7 @@ void runImport(const ImportOptions& o, const volatile std::sig_atomic_t& interru
     out += QStringLiteral("Imported %1 of %2 rows from %3 into %4.\n")
                .arg(importer.imported())
                .arg(importer.rows())
-               .arg(quoted(o.source), quoted(o.dest));
+               .arg(quoted(o.source), dest->shown());
     if (importer.skippedTotal() > 0) {
         out +=
             QStringLiteral("Skipped %1 %2:\n")

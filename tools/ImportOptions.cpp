@@ -3,6 +3,7 @@
 #include "tools/Arguments.h"
 #include "tools/Failure.h"
 #include "tools/RowCells.h"
+#include "tools/Server.h"
 
 namespace vidradb {
 
@@ -65,6 +66,9 @@ ImportOptions parseImportArguments(const QStringList& args)
             o.table = value;
         } else if (name == QLatin1String("--report")) {
             if (value.isEmpty()) throw UsageError{QStringLiteral("--report needs a file name")};
+            if (vidra::pg::isServerUri(value))
+                throw UsageError{QStringLiteral("--report needs a file name, not the server %1")
+                                     .arg(shown(value))};
             o.report = value;
         } else {
             bool ok = false;
@@ -78,7 +82,7 @@ ImportOptions parseImportArguments(const QStringList& args)
     }
     if (files.size() < 2) throw UsageError{QStringLiteral("import needs SOURCE and DEST")};
     if (files.size() > 2)
-        throw UsageError{QStringLiteral("unexpected argument %1").arg(quoted(files[2]))};
+        throw UsageError{QStringLiteral("unexpected argument %1").arg(shown(files[2]))};
     if (files[0].isEmpty() || files[1].isEmpty())
         throw UsageError{QStringLiteral("SOURCE and DEST must not be empty")};
     o.source = files[0];

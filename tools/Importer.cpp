@@ -32,17 +32,9 @@ const char* reasonText(Reason why)
     return kReasonText[why];
 }
 
-Importer::Importer(const QString& tempPath, Report* report, const volatile std::sig_atomic_t& stop)
-    : m_db(tempPath), m_report(report), m_stop(stop)
+Importer::Importer(Destination& dest, Report* report, const volatile std::sig_atomic_t& stop)
+    : m_dest(dest), m_report(report), m_stop(stop)
 {
-    m_db.stopOn(m_stop);
-    // A brand-new file nobody else can see yet: no journal; it is synced
-    // before it takes its name.
-    m_db.exec(QStringLiteral("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; "
-                             "PRAGMA locking_mode=EXCLUSIVE; PRAGMA cache_size=-65536;"));
-    m_db.exec(QStringLiteral("BEGIN"));
-    m_indexes = m_db.execDeferringIndexes(vidra::subscriberTableDdl());
-    m_db.prepareInsert();
 }
 
 void Importer::add(qint64 row, const RowCells& v)
@@ -76,13 +68,13 @@ void Importer::add(qint64 row, const RowCells& v)
     const auto [it, fresh] = m_numbers.try_emplace(std::string(v[0].data, v[0].size), row);
     if (!fresh)
         return skip(row, DuplicateNumber, v, QStringLiteral("first on row %1").arg(it->second));
-    std::array<const char*, kFields> data{};
-    std::array<size_t, kFields> size{};
+    RowData data{};
+    RowSizes size{};
     for (size_t i = 0; i < kFields; ++i) {
         data[i] = v[i].null ? nullptr : (v[i].size ? v[i].data : "");
         size[i] = v[i].size;
     }
-    m_db.insertUtf8(data, size);
+    m_dest.add(row, data, size);
     ++m_imported;
 }
 
@@ -111,15 +103,11 @@ void Importer::expect(std::uint64_t rows)
     m_numbers.reserve(size_t(std::min<std::uint64_t>(rows, 50'000'000)));
 }
 
-void Importer::finish(TempFile& temp, const QString& dest, const FileIdentity& destBefore)
+void Importer::finish()
 {
-    for (const QString& sql : m_indexes)
-        m_db.exec(sql);
-    m_db.exec(QStringLiteral("COMMIT"));
-    m_db.close();
     if (m_report) m_report->finish();
     if (m_stop) throw Failure{QStringLiteral("interrupted")};
-    temp.moveTo(dest, destBefore);
+    m_dest.commit();
     if (!m_report) return;
     try {
         m_report->moveIntoPlace();

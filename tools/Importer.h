@@ -1,8 +1,8 @@
 #pragma once
 // The rows of vidra-db import, checked by the record rules the program
-// applies and written into the new directory file; the rows refused are
-// counted by reason and listed.
-#include "tools/DbFile.h"
+// applies and written into the new directory; the rows refused are counted
+// by reason and listed.
+#include "tools/Destination.h"
 #include "tools/RowCells.h"
 
 #include <QString>
@@ -32,9 +32,9 @@ const char* reasonText(Reason why);
 class Importer
 {
 public:
-    // Builds the table in the new file at tempPath; the skipped rows also go
-    // to report unless it is null. Once stop is set, the work ends soon.
-    Importer(const QString& tempPath, Report* report, const volatile std::sig_atomic_t& stop);
+    // Writes the rows it takes to dest; the skipped rows also go to report
+    // unless it is null. Once stop is set, the work ends soon.
+    Importer(Destination& dest, Report* report, const volatile std::sig_atomic_t& stop);
 
     // A row of the source; raises Failure on text that is not UTF-8.
     void add(qint64 row, const RowCells& v);
@@ -44,9 +44,9 @@ public:
     // step costs more than the rows' checks.
     void expect(std::uint64_t rows);
 
-    // The directory file takes its name first: a report of an import that
-    // did not happen would mislead.
-    void finish(TempFile& temp, const QString& dest, const FileIdentity& destBefore);
+    // The directory is committed first: a report of an import that did not
+    // happen would mislead.
+    void finish();
 
     qint64 rows() const { return m_rows; }
     qint64 imported() const { return m_imported; }
@@ -55,8 +55,7 @@ public:
     const QStringList& examples() const { return m_examples; }
 
 private:
-    Database m_db;
-    QStringList m_indexes;
+    Destination& m_dest;
     Report* m_report;
     const volatile std::sig_atomic_t& m_stop;
     std::unordered_map<std::string, qint64> m_numbers;

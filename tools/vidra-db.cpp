@@ -1,12 +1,18 @@
-// vidra-db: prepares directory files for the program, empty or filled with
-// generated subscribers. A file is built under a temporary name next to the
-// target and renamed into place only when complete, so a failed or
-// interrupted run never leaves a half-written directory behind.
+// vidra-db: prepares directories for the program, in a file or on a
+// PostgreSQL server: empty, filled with generated subscribers, imported, or
+// copied from another directory. A file is built under a temporary name next
+// to the target and renamed into place only when complete, a server's table
+// inside one transaction, so a failed or interrupted run never leaves a
+// half-written directory behind.
 #include "data/Schema.h"
+#include "platform/db/PgClient.h"
 #include "tools/Arguments.h"
+#include "tools/Copy.h"
 #include "tools/DbFile.h"
+#include "tools/Destination.h"
 #include "tools/Import.h"
 #include "tools/SampleData.h"
+#include "tools/Server.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -34,22 +40,33 @@ const char kUsage[] =
     "       vidra-db sample FILE --rows N [--seed S] [--force]\n"
     "       vidra-db import SOURCE DEST [--table NAME] [--map FIELD=COLUMN,...]\n"
     "                       [--report FILE] [--codepage N] [--force]\n"
+    "       vidra-db copy SOURCE DEST [--force]\n"
     "       vidra-db --help\n"
     "\n"
-    "Prepares a Vidra directory file (an SQLite file holding the table Vlasnici).\n"
+    "Prepares a Vidra directory: a file (SQLite, holding the table Vlasnici), or\n"
+    "the table vlasnici on a PostgreSQL server. FILE, DEST and the SOURCE of copy\n"
+    "may each be a server's URI: postgresql://USER@HOST[:PORT]/DATABASE. Keep the\n"
+    "password in ~/.pgpass (or PGPASSWORD, or the URI's passfile= parameter)\n"
+    "rather than in the URI; a password is never shown.\n"
     "\n"
-    "  create    an empty directory file\n"
-    "  sample    a directory file with N generated subscribers; the same N and\n"
-    "            seed always give the same rows\n"
+    "  create    an empty directory\n"
+    "  sample    a directory with N generated subscribers; the same N and seed\n"
+    "            always give the same rows\n"
     "\n"
-    "  import    a directory file made from an Access file (.mdb) or a CSV file\n"
-    "            (UTF-8, a header line naming the columns); rows the program would\n"
-    "            refuse are skipped and counted; SOURCE is never changed\n"
+    "  import    a directory made from an Access file (.mdb) or a CSV file (UTF-8,\n"
+    "            a header line naming the columns); rows the program would refuse\n"
+    "            are skipped and counted; SOURCE is never changed\n"
+    "\n"
+    "  copy      a directory copied as it is, between files and servers either way\n"
+    "            round (to a server: to migrate; from one: for a backup)\n"
+    "\n"
+    "Nothing is written unless the whole run succeeds.\n"
     "\n"
     "Options:\n"
     "  --rows N  number of subscribers, 0 to 24000000\n"
     "  --seed S  seed of the generator, 0 to 18446744073709551615 (default 1)\n"
-    "  --force   replace FILE (or DEST, and the report) if it exists\n"
+    "  --force   replace FILE or the server's table (or DEST, and the report) if it\n"
+    "            exists\n"
     "  --table NAME     the Access table to import (default Vlasnici)\n"
     "  --map FIELD=COLUMN,...\n"
     "                   the source column of each field (Telefon, Vlasnik, Adresa,\n"
@@ -79,6 +96,8 @@ volatile std::sig_atomic_t g_interrupted = 0;
 extern "C" void onSignal(int)
 {
     g_interrupted = 1;
+    // A server working on a statement stops it, and the run ends with it.
+    cancelServerStatements();
 }
 
 // Ctrl-C and SIGTERM end the run at the next check, with its temporary files
@@ -151,7 +170,7 @@ std::optional<Options> parseArguments(const QStringList& args)
     while (a.next()) {
         if (a.isOperand()) {
             if (file)
-                throw UsageError{QStringLiteral("unexpected argument %1").arg(quoted(a.current()))};
+                throw UsageError{QStringLiteral("unexpected argument %1").arg(shown(a.current()))};
             file = a.current();
             continue;
         }
@@ -198,34 +217,31 @@ void checkSizes(std::int64_t index, const std::array<const QString*, 5>& values)
 
 void build(const Options& o)
 {
-    const FileIdentity before = checkTarget(o.file, o.force);
-    TempFile temp(o.file);
-    {
-        Database db(temp.path());
-        db.stopOn(g_interrupted);
-        // A brand-new file nobody else can see yet: no journal, no syncing.
-        db.exec(QStringLiteral("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; "
-                               "PRAGMA locking_mode=EXCLUSIVE; PRAGMA cache_size=-65536;"));
-        db.exec(QStringLiteral("BEGIN"));
-        const QStringList indexes = db.execDeferringIndexes(vidra::subscriberTableDdl());
-        const std::int64_t rows = o.rows.value_or(0);
-        const std::uint64_t seed = o.seed.value_or(vidra::sample::kDefaultSeed);
-        if (rows > 0) db.prepareInsert();
-        for (std::int64_t i = 0; i < rows; ++i) {
-            if (g_interrupted) throw Failure{QStringLiteral("interrupted")};
-            const vidra::sample::SampleRow r = vidra::sample::sampleRow(seed, i);
-            const std::array<const QString*, 5> values{&r.telefon, &r.vlasnik, &r.adresa, &r.mesto,
-                                                       &r.napomena};
-            checkSizes(i, values);
-            db.insert(values);
+    // The generator never gives a number twice: the server need not count them.
+    const std::unique_ptr<Destination> dest =
+        vidra::pg::isServerUri(o.file)
+            ? serverDestination(o.file, o.force, false, QStringLiteral("the sample"), g_interrupted)
+            : fileDestination(o.file, checkTarget(o.file, o.force), g_interrupted);
+    const std::int64_t rows = o.rows.value_or(0);
+    const std::uint64_t seed = o.seed.value_or(vidra::sample::kDefaultSeed);
+    std::array<QByteArray, kRowValues> utf8;
+    RowData data{};
+    RowSizes size{};
+    for (std::int64_t i = 0; i < rows; ++i) {
+        if (g_interrupted) throw Failure{QStringLiteral("interrupted")};
+        const vidra::sample::SampleRow r = vidra::sample::sampleRow(seed, i);
+        const std::array<const QString*, 5> values{&r.telefon, &r.vlasnik, &r.adresa, &r.mesto,
+                                                   &r.napomena};
+        checkSizes(i, values);
+        for (size_t f = 0; f < kRowValues; ++f) {
+            utf8[f] = values[f]->toUtf8();
+            data[f] = values[f]->isNull() ? nullptr : utf8[f].constData();
+            size[f] = size_t(utf8[f].size());
         }
-        for (const QString& sql : indexes)
-            db.exec(sql);
-        db.exec(QStringLiteral("COMMIT"));
-        db.close();
+        dest->add(i + 1, data, size);
     }
     if (g_interrupted) throw Failure{QStringLiteral("interrupted")};
-    temp.moveTo(o.file, before);
+    dest->commit();
 }
 
 void printError(const QString& message)
@@ -241,14 +257,22 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     try {
-        if (!args.isEmpty() && args.front() == QLatin1String("import")) {
+        const bool importing = !args.isEmpty() && args.front() == QLatin1String("import");
+        const bool copying = !args.isEmpty() && args.front() == QLatin1String("copy");
+        if (importing || copying) {
             if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
                 std::fputs(kUsage, stdout);
                 return 0;
             }
-            const ImportOptions options = parseImportArguments(args.mid(1));
-            catchStopSignals();
-            runImport(options, g_interrupted);
+            if (importing) {
+                const ImportOptions options = parseImportArguments(args.mid(1));
+                catchStopSignals();
+                runImport(options, g_interrupted);
+            } else {
+                const CopyOptions options = parseCopyArguments(args.mid(1));
+                catchStopSignals();
+                runCopy(options, g_interrupted);
+            }
             return 0;
         }
         const std::optional<Options> options = parseArguments(args);

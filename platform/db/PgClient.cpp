@@ -210,4 +210,112 @@ void Session::copyOut(const QString& sql, const std::function<void(const char*, 
     }
 }
 
+// ------------------------------------------------------------------ CopyIn
+
+namespace {
+
+// The server's message with its detail: for a copy, the detail names the
+// value at fault.
+PgError copyError(pg_conn* conn, pg_result* result)
+{
+    QString message, detail, state;
+    if (result) {
+        if (const char* primary = PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY))
+            message = QString::fromUtf8(primary);
+        if (const char* more = PQresultErrorField(result, PG_DIAG_MESSAGE_DETAIL))
+            detail = QString::fromUtf8(more).trimmed();
+        if (const char* code = PQresultErrorField(result, PG_DIAG_SQLSTATE))
+            state = QString::fromLatin1(code);
+    }
+    if (message.isEmpty()) message = clientMessage(conn);
+    if (!detail.isEmpty()) message = message.trimmed() + QStringLiteral(" (") + detail + u')';
+    if (PQstatus(conn) != CONNECTION_OK) state.clear();
+    return PgError(trimEngineMessage(message.trimmed()), state);
+}
+
+// Reads the results left after a copy, so the session can go on; a copy
+// still open is ended as failed first.
+void drainResults(pg_conn* conn)
+{
+    while (pg_result* r = PQgetResult(conn)) {
+        const ExecStatusType status = PQresultStatus(r);
+        PQclear(r);
+        if (status == PGRES_COPY_IN) {
+            if (PQputCopyEnd(conn, "failed") != 1) return;
+        } else if (status == PGRES_COPY_OUT || status == PGRES_COPY_BOTH) {
+            return; // never asked for here; the session is closed with it
+        }
+    }
+}
+
+// Large pieces: one call per row would cost more than the rows themselves.
+constexpr qsizetype kCopyPiece = qsizetype(256) * 1024;
+
+} // namespace
+
+CopyIn::CopyIn(Session& session, const QString& sql) : m_conn(session.handle())
+{
+    pg_result* r = PQexec(m_conn, sql.toUtf8().constData());
+    if (!r || PQresultStatus(r) != PGRES_COPY_IN) fail(r);
+    PQclear(r);
+    m_open = true;
+    m_buffer.reserve(kCopyPiece + 4096);
+}
+
+CopyIn::~CopyIn()
+{
+    abort(QStringLiteral("the copy was given up"));
+}
+
+void CopyIn::line(const char* data, size_t size)
+{
+    m_buffer.append(data, qsizetype(size));
+    m_buffer.append('\n');
+    if (m_buffer.size() >= kCopyPiece) send();
+}
+
+void CopyIn::send()
+{
+    if (m_buffer.isEmpty()) return;
+    // Refused when the server has already ended the copy with an error; its
+    // result tells which.
+    if (PQputCopyData(m_conn, m_buffer.constData(), int(m_buffer.size())) != 1)
+        fail(PQgetResult(m_conn));
+    m_buffer.resize(0); // keeps its room for the next piece
+}
+
+qint64 CopyIn::finish()
+{
+    send();
+    if (PQputCopyEnd(m_conn, nullptr) != 1) fail(PQgetResult(m_conn));
+    m_open = false;
+    pg_result* r = PQgetResult(m_conn);
+    if (!r || PQresultStatus(r) != PGRES_COMMAND_OK) fail(r);
+    const qint64 rows = std::atoll(PQcmdTuples(r));
+    PQclear(r);
+    drainResults(m_conn);
+    return rows;
+}
+
+void CopyIn::abort(const QString& reason) noexcept
+{
+    if (!m_open) return;
+    m_open = false;
+    m_buffer.clear();
+    if (PQstatus(m_conn) != CONNECTION_OK) return;
+    PQputCopyEnd(m_conn, reason.toUtf8().constData());
+    drainResults(m_conn);
+}
+
+void CopyIn::fail(pg_result* result)
+{
+    const PgError error = copyError(m_conn, result);
+    PQclear(result);
+    m_open = false;
+    m_buffer.clear();
+    // Whatever else the server sent about this copy is read and dropped.
+    if (PQstatus(m_conn) == CONNECTION_OK) drainResults(m_conn);
+    throw error;
+}
+
 } // namespace vidra::pg

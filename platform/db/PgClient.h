@@ -4,6 +4,7 @@
 // results read as UTF-8 text, and the server's own words in every error.
 #include "platform/Error.h"
 
+#include <QByteArray>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -103,6 +104,35 @@ public:
 private:
     [[noreturn]] void fail(pg_result* result);
     pg_conn* m_conn = nullptr;
+};
+
+// A COPY ... FROM STDIN on a session: rows go to the server as lines of
+// COPY's text format, gathered into large pieces. The server keeps them only
+// once finish() succeeds; a copy given up (or destroyed unfinished) fails
+// the session's transaction, so nothing of it remains.
+class CopyIn
+{
+public:
+    // Starts the copy; raises PgError.
+    CopyIn(Session& session, const QString& sql);
+    ~CopyIn();
+    CopyIn(const CopyIn&) = delete;
+    CopyIn& operator=(const CopyIn&) = delete;
+
+    // One row: a line of COPY's text format without its line end.
+    void line(const char* data, size_t size);
+    // Ends the copy and returns the rows the server took; raises PgError with
+    // the server's message and its detail (the key that was taken twice).
+    qint64 finish();
+    // Gives the copy up; the server discards what it was sent.
+    void abort(const QString& reason) noexcept;
+
+private:
+    void send();
+    [[noreturn]] void fail(pg_result* result);
+    pg_conn* m_conn;
+    QByteArray m_buffer;
+    bool m_open = false;
 };
 
 } // namespace vidra::pg
