@@ -16,16 +16,24 @@ QString withoutPassword(const QString& uri)
 {
     if (!isServerUri(uri)) return uri;
     const qsizetype authorityStart = uri.indexOf(QLatin1String("://")) + 3;
-    qsizetype authorityEnd = authorityStart;
-    while (authorityEnd < uri.size() && uri[authorityEnd] != u'/' && uri[authorityEnd] != u'?')
-        ++authorityEnd;
-    QString authority = uri.mid(authorityStart, authorityEnd - authorityStart);
-    // The user part ends at the last "@"; a password follows its first ":".
-    if (const qsizetype at = authority.lastIndexOf(u'@'); at >= 0) {
-        const qsizetype colon = authority.left(at).indexOf(u':');
-        if (colon >= 0) authority.remove(colon, at - colon);
+    // As libpq reads it: a user part is whatever comes before an "@" that
+    // stands ahead of the first "/", a "?" in a password included; the
+    // password follows the user part's first ":".
+    qsizetype slash = uri.indexOf(u'/', authorityStart);
+    if (slash < 0) slash = uri.size();
+    QString head = uri.mid(authorityStart, slash - authorityStart);
+    if (const qsizetype at = head.lastIndexOf(u'@'); at >= 0) {
+        const qsizetype colon = head.left(at).indexOf(u':');
+        if (colon >= 0) head.remove(colon, at - colon);
     }
-    QString rest = uri.mid(authorityEnd);
+    QString rest = uri.mid(slash);
+    // Without a path, parameters may follow the host directly.
+    if (slash == uri.size()) {
+        if (const qsizetype q = head.indexOf(u'?', head.lastIndexOf(u'@') + 1); q >= 0) {
+            rest = head.mid(q);
+            head.truncate(q);
+        }
+    }
     if (const qsizetype q = rest.indexOf(u'?'); q >= 0) {
         QStringList kept;
         for (const QString& pair : rest.mid(q + 1).split(u'&')) {
@@ -34,7 +42,7 @@ QString withoutPassword(const QString& uri)
         }
         rest = rest.left(q) + (kept.isEmpty() ? QString() : u'?' + kept.join(u'&'));
     }
-    return uri.left(authorityStart) + authority + rest;
+    return uri.left(authorityStart) + head + rest;
 }
 
 // ----------------------------------------------------------------- Result

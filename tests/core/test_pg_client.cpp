@@ -33,6 +33,10 @@ TEST(PgUri, PasswordsAreNeverWrittenDown)
     EXPECT_EQ(withoutPassword("postgresql://u:p@[::1]:5432,db2:5433/x"),
               "postgresql://u@[::1]:5432,db2:5433/x");
     EXPECT_EQ(withoutPassword("C:/data/data.mdb"), "C:/data/data.mdb");
+    // libpq reads a "?" before the "@" as part of the password.
+    EXPECT_EQ(withoutPassword("postgresql://desk:ta?jna@db/imenik"), "postgresql://desk@db/imenik");
+    EXPECT_EQ(withoutPassword("postgresql://desk:x@db?password=y&sslmode=disable"),
+              "postgresql://desk@db?sslmode=disable");
 }
 
 TEST(PgSession, TextTravelsExactlyBothWaysAndNullStaysNull)
