@@ -1,6 +1,8 @@
 #include "platform/db/Connection.h"
 
 #include "platform/Error.h"
+#include "platform/db/PgClient.h"
+#include "platform/db/PgStore.h"
 #include "platform/db/SqliteStore.h"
 
 namespace vidra {
@@ -104,7 +106,10 @@ void Connection::open()
         readOnly = mode->second.compare(u"Read", Qt::CaseInsensitive) == 0;
 
     const QString& dataSource = source->second;
-    m_store = SqliteStore::open(dataSource, readOnly, m_busyTimeoutMs);
+    if (pg::isServerUri(dataSource))
+        m_store = PgStore::open(dataSource, readOnly, m_busyTimeoutMs);
+    else
+        m_store = SqliteStore::open(dataSource, readOnly, m_busyTimeoutMs);
     m_fileName = dataSource;
 }
 
