@@ -151,7 +151,6 @@ const PgStore::TableInfo& PgStore::describe(const QString& table, const QStringL
         throw DbError(QStringLiteral("'%1' is a view, not a table").arg(table));
     if (kind != u"r" && kind != u"p")
         throw DbError(QStringLiteral("'%1' is not a table").arg(table));
-    info.oid = rel.text(0, 0).toUInt();
     info.estimatedRows = rel.text(0, 2).toDouble();
     if (rel.text(0, 3) != u"t")
         info.notWritable = QStringLiteral("the server does not let this login change it");
@@ -257,9 +256,12 @@ std::unique_ptr<StoreWrite> PgStore::beginWrite(const QString& table)
 {
     ensureConnected();
     // Held until the write ends: other desks' saves wait for it, readers do
-    // not. A desk that waits longer than the busy timeout gives up.
+    // not. A desk that waits longer than the busy timeout gives up. Each
+    // statement after the lock sees every write committed before it, so the
+    // rules' count sees the row another desk has just saved.
     try {
-        m_session->execScript(QStringLiteral("BEGIN; SET LOCAL lock_timeout = %1; "
+        m_session->execScript(QStringLiteral("BEGIN ISOLATION LEVEL READ COMMITTED; "
+                                             "SET LOCAL lock_timeout = %1; "
                                              "LOCK TABLE %2 IN SHARE ROW EXCLUSIVE MODE")
                                   .arg(std::max(1, m_busyTimeoutMs))
                                   .arg(serverIdentifier(table)));
@@ -403,7 +405,7 @@ QueryResult PgStore::query(const QString& sql, const std::vector<QVariant>& para
     // in a savepoint of its own, which also takes back whatever it does, so
     // a failing statement leaves the write usable; elsewhere in a read-only
     // transaction of its own.
-    const bool inWrite = PQtransactionStatus(m_session->handle()) != PQTRANS_IDLE;
+    const bool inWrite = m_inWrite;
     m_session->execScript(inWrite ? QStringLiteral("SAVEPOINT vidra_query; "
                                                    "SET LOCAL transaction_read_only = on")
                                   : QStringLiteral("BEGIN READ ONLY"));

@@ -56,7 +56,6 @@ private:
     // What a load learnt of a table.
     struct TableInfo
     {
-        unsigned oid = 0;
         double estimatedRows = 0;
         std::vector<int> key; // fields that find one row; empty: every field
         QString notWritable;
