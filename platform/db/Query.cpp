@@ -108,6 +108,7 @@ void Query::Open()
     }
 
     std::vector<QVariant> values;
+    values.reserve(order.size());
     for (int p : order)
         values.push_back(m_params[size_t(p)].second);
     QueryResult result;
