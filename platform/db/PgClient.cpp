@@ -105,6 +105,21 @@ qint64 Result::affected() const
     return std::atoll(PQcmdTuples(m_result));
 }
 
+QString Result::columnName(int column) const
+{
+    return QString::fromUtf8(PQfname(m_result, column));
+}
+
+unsigned Result::columnType(int column) const
+{
+    return PQftype(m_result, column);
+}
+
+unsigned Result::columnTable(int column) const
+{
+    return PQftable(m_result, column);
+}
+
 // ---------------------------------------------------------------- Session
 
 namespace {

@@ -67,6 +67,11 @@ public:
     QString text(int row, int column) const;
     // Rows a command touched (UPDATE, DELETE, INSERT).
     qint64 affected() const;
+    // A column's name as the server gives it, the OID of its type, and the
+    // OID of the table it comes straight from (0 for an expression).
+    QString columnName(int column) const;
+    unsigned columnType(int column) const;
+    unsigned columnTable(int column) const;
 
 private:
     pg_result* m_result = nullptr;

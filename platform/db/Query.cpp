@@ -2,9 +2,7 @@
 
 #include "platform/Error.h"
 #include "platform/db/Connection.h"
-#include "platform/db/Sqlite.h"
-
-#include <sqlite3.h>
+#include "platform/db/Store.h"
 
 namespace vidra {
 
@@ -17,14 +15,6 @@ bool isIdentStart(QChar c)
 bool isIdentChar(QChar c)
 {
     return c.isLetterOrNumber() || c == u'_';
-}
-
-bool isPlainIdentifier(const QString& s)
-{
-    if (s.isEmpty() || !isIdentStart(s[0])) return false;
-    for (QChar c : s)
-        if (!isIdentChar(c)) return false;
-    return true;
 }
 
 } // namespace
@@ -79,8 +69,9 @@ void Query::Open()
     if (!m_connection) throw DbError(m_componentName + QStringLiteral(": Missing connection"));
     if (!m_connection->isOpen()) m_connection->open();
 
-    // Bare identifiers that name a declared parameter become numbered
-    // placeholders; quoted text and quoted names are left alone.
+    // Bare identifiers that name a declared parameter become the store's
+    // numbered placeholders; quoted text and quoted names are left alone.
+    Store& store = *m_connection->store();
     const QString text = m_sql.join(u'\n');
     QString sql;
     std::vector<int> order; // parameter index for each placeholder
@@ -105,7 +96,7 @@ void Query::Open()
                 if (m_params[p].first.compare(word, Qt::CaseInsensitive) == 0) found = int(p);
             if (found >= 0) {
                 order.push_back(found);
-                sql += u'?' + QString::number(order.size());
+                sql += store.placeholder(int(order.size()));
             } else {
                 sql += word;
             }
@@ -116,56 +107,18 @@ void Query::Open()
         ++i;
     }
 
-    sqlite3* db = m_connection->handle();
-    Statement statement(db, sql);
-    sqlite3_stmt* st = statement.get();
-    if (!sqlite3_stmt_readonly(st))
-        throw DbError(m_componentName + QStringLiteral(": Only reading statements are allowed"));
-
-    for (size_t k = 0; k < order.size(); ++k) {
-        const QVariant& v = m_params[size_t(order[k])].second;
-        if (v.isNull())
-            sqlite3_bind_null(st, int(k) + 1);
-        else
-            statement.bindText(int(k) + 1, v.toString());
+    std::vector<QVariant> values;
+    values.reserve(order.size());
+    for (int p : order)
+        values.push_back(m_params[size_t(p)].second);
+    QueryResult result;
+    try {
+        result = store.query(sql, values);
+    } catch (const WritingStatement& e) {
+        throw DbError(m_componentName + QStringLiteral(": ") + e.message());
     }
-
-    std::vector<QString> columns;
-    int expr = 1000;
-    const int n = sqlite3_column_count(st);
-    for (int c = 0; c < n; ++c) {
-        const QString name = QString::fromUtf8(sqlite3_column_name(st, c));
-        if (!sqlite3_column_origin_name(st, c) && !isPlainIdentifier(name))
-            columns.push_back(QStringLiteral("Expr%1").arg(expr++));
-        else
-            columns.push_back(name);
-    }
-
-    std::vector<QVariant> first;
-    const int rc = sqlite3_step(st);
-    if (rc == SQLITE_ROW) {
-        for (int c = 0; c < n; ++c) {
-            switch (sqlite3_column_type(st, c)) {
-            case SQLITE_NULL:
-                first.emplace_back();
-                break;
-            case SQLITE_INTEGER:
-                first.emplace_back(qlonglong(sqlite3_column_int64(st, c)));
-                break;
-            case SQLITE_FLOAT:
-                first.emplace_back(sqlite3_column_double(st, c));
-                break;
-            default:
-                first.emplace_back(
-                    QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, c)),
-                                      sqlite3_column_bytes(st, c)));
-            }
-        }
-    } else if (rc != SQLITE_DONE) {
-        throwSqliteError(db, rc);
-    }
-    m_columns = std::move(columns);
-    m_firstRow = std::move(first);
+    m_columns = std::move(result.columns);
+    m_firstRow = std::move(result.firstRow);
     m_active = true;
 }
 

@@ -2,9 +2,8 @@
 
 #include "platform/Error.h"
 #include "platform/db/Connection.h"
-#include "platform/db/Sqlite.h"
+#include "platform/db/Store.h"
 #include "platform/db/TableCursor.h"
-#include "platform/db/TableWrite.h"
 
 #include <cstring>
 
@@ -148,8 +147,7 @@ void Table::Open()
     if (!m_connection->isOpen()) m_connection->open();
     if (m_fields.empty()) raise("No fields are declared");
     const QStringList names = fieldNames();
-    if (m_connection->isLegacy()) m_connection->loadLegacyTable(m_tableName, names);
-    Snapshot snap = loadSnapshot(m_connection->handle(), m_tableName, names);
+    Snapshot snap = m_connection->store()->load(m_tableName, names);
     std::optional<RowFilter> filter;
     if (m_filtered) filter = RowFilter::compile(m_filterText, names);
 
@@ -189,8 +187,7 @@ void Table::Requery()
     // Re-reading a replaced file would show its old rows as if they were current.
     m_connection->checkFileUnchanged();
     // The old rows stay until the new ones are fully read.
-    if (m_connection->isLegacy()) m_connection->loadLegacyTable(m_tableName, fieldNames());
-    d->snap = loadSnapshot(m_connection->handle(), m_tableName, fieldNames());
+    d->snap = m_connection->store()->load(m_tableName, fieldNames());
     d->prefixKeys.clear();
     d->applyFilter();
     d->first();
@@ -292,12 +289,13 @@ void Table::Post()
     // number nobody has, for one) still holds when the row is written: a
     // second user's save waits for the lock meanwhile. An edit that changes
     // nothing writes nothing and takes no lock; a read-only file takes none.
-    std::optional<WriteTransaction> tx;
+    Store& store = *m_connection->store();
+    std::unique_ptr<StoreWrite> tx;
     const bool writes = inserting || !d->changedFields(false).empty();
     // A file replaced under the connection is said plainly before the rules
     // run on its old contents; the pending row stays as it is.
     if (writes) m_connection->checkFileUnchanged();
-    if (CanModify() && writes) tx.emplace(m_connection->handle());
+    if (CanModify() && writes) tx = store.beginWrite(m_tableName);
     if (BeforePost) BeforePost(*this);
     checkModifiable();
     if (m_state != state) return; // the handler ended the edit itself
@@ -314,23 +312,22 @@ void Table::Post()
                               .arg(f.Size()));
     }
 
-    sqlite3* db = m_connection->handle();
     int64_t rowId = 0;
 
     if (inserting || !changed.empty()) {
         if (!tx) { // the rules changed a value themselves
             m_connection->checkFileUnchanged();
-            tx.emplace(db);
+            tx = store.beginWrite(m_tableName);
         }
         if (inserting)
-            rowId = insertRow(db, m_tableName, fieldNames(), d->buffer);
+            rowId = store.insertRow(m_tableName, fieldNames(), d->buffer);
         else
-            updateRow(db, m_tableName, fieldNames(), d->snap, d->rowAt(size_t(d->pos)), changed,
-                      d->buffer);
+            store.updateRow(m_tableName, fieldNames(), d->snap, d->rowAt(size_t(d->pos)), changed,
+                            d->buffer);
         tx->commit();
     }
 
-    // The file holds the row now; the snapshot follows it.
+    // The store holds the row now; the snapshot follows it.
     if (inserting) {
         const size_t row = d->snap.appendRow(rowId);
         for (int f = 0; f < FieldCount(); ++f) {
@@ -401,12 +398,12 @@ void Table::Delete()
               "deleted");
     checkModifiable();
 
-    sqlite3* db = m_connection->handle();
+    Store& store = *m_connection->store();
     const size_t row = d->rowAt(size_t(d->pos));
     {
-        WriteTransaction tx(db);
-        deleteRow(db, m_tableName, fieldNames(), d->snap, row);
-        tx.commit();
+        const std::unique_ptr<StoreWrite> tx = store.beginWrite(m_tableName);
+        store.deleteRow(m_tableName, fieldNames(), d->snap, row);
+        tx->commit();
     }
     d->snap.eraseRow(row);
     d->prefixKeys.rowErased(row);

@@ -1,8 +1,9 @@
 #pragma once
 // A static cursor over one table: opening reads the whole table into memory
-// as a snapshot; only Requery reads the file again. Post and Delete write
-// through to the file at once, each in its own transaction, and then update
-// the snapshot. Filter, Locate, navigation and counts work on the snapshot.
+// as a snapshot; only Requery reads the store (file or server) again. Post
+// and Delete write through at once, each in its own transaction, and then
+// update the snapshot. Filter, Locate, navigation and counts work on the
+// snapshot.
 #include "platform/db/FieldDef.h"
 #include "platform/db/RowFilter.h"
 
@@ -47,7 +48,7 @@ public:
     bool IsNull() const;
     // Only in edit or insert state; a null QVariant stores null.
     void SetValue(const QVariant& value);
-    // The value as read from the file before the pending edit (null while inserting).
+    // The value as read before the pending edit (null while inserting).
     QVariant OldValue() const;
     // The value that a post would write.
     QVariant NewValue() const;
@@ -75,7 +76,7 @@ public:
     Connection* GetConnection() const { return m_connection; }
     void SetTableName(const QString& name) { m_tableName = name; }
     const QString& TableName() const { return m_tableName; }
-    // Declared fields; the file's table must have a text column for each.
+    // Declared fields; the stored table must have a text column for each.
     void DeclareFields(const FieldDef* begin, const FieldDef* end);
 
     // --- life cycle
@@ -86,11 +87,13 @@ public:
 
     // --- state
     DatasetState State() const { return m_state; }
-    // Not for a read-only file, nor for a table whose saves would run code
-    // of the file's own (Edit, Insert and Delete then say why).
+    // Not for a read-only file or server, nor for a table whose saves would
+    // run code of the file's own or that the server's login may not change
+    // (Edit, Insert and Delete then say why).
     bool CanModify() const;
-    // Why a table on a writable file may still not be changed (code of the
-    // file's own that a save would run); empty otherwise.
+    // Why a table on a writable file or server may still not be changed
+    // (code of the file's own that a save would run, rights the server
+    // withholds); empty otherwise.
     QString NotWritableReason() const;
     // Raises why the table may not be changed: a read-only file, or code of
     // the file's own that a save would run.

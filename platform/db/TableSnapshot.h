@@ -1,12 +1,14 @@
 #pragma once
-// A table's rows as read from the file, held in memory: the snapshot that a
-// Table browses, filters and searches. For platform/db only.
+// A table's rows as read from its store, held in memory: the snapshot that a
+// Table browses, filters and searches, and how an SQLite file's table is read
+// into one. For platform/db only.
 #include "platform/db/RowFilter.h"
 
 #include <QString>
 #include <QStringList>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 struct sqlite3;
@@ -55,16 +57,19 @@ private:
     size_t m_cap = 0;
 };
 
-// The rows of a table as read from the file: per field one arena, per row
-// and field one offset into it, per row the file's row id.
+// The rows of a table as read from its store: per field one arena, per row
+// and field one offset into it, per row the id the store knows it by (an
+// SQLite file's row id).
 struct Snapshot
 {
     int fieldCount = 0;
     std::vector<Arena> arenas;
     std::vector<uint32_t> cells; // row-major
     std::vector<int64_t> rowIds;
-    QString rowIdName;   // how the file's row id is reached in this table
-    QString notWritable; // why saving would run code of the file's own; such a table is only read
+    QString rowIdName; // how an SQLite file's row id is reached in this table
+    // Why the table is only read: code of the file's own that a save would
+    // run, or a server that does not let this login write it.
+    QString notWritable;
 
     explicit Snapshot(int fields = 0) : fieldCount(fields), arenas(size_t(fields)) {}
     size_t rows() const { return rowIds.size(); }
@@ -78,7 +83,7 @@ struct Snapshot
         cells[row * size_t(fieldCount) + size_t(field)] =
             arenas[size_t(field)].append(b.constData(), size_t(b.size()), value.isNull());
     }
-    // A new last row under the file's row id, its cells to be set; returns its index.
+    // A new last row under the store's id for it, its cells to be set; returns its index.
     size_t appendRow(int64_t rowId)
     {
         rowIds.push_back(rowId);
@@ -93,6 +98,9 @@ struct Snapshot
     }
 };
 
+// A pending value per field; nullopt and a null text are written as null.
+using RowValues = std::vector<std::optional<QString>>;
+
 // A cell as text: null stays a null QString, bytes that are not UTF-8 read as U+FFFD.
 QString cellText(RowFilter::Cell c);
 
@@ -100,8 +108,8 @@ QString cellText(RowFilter::Cell c);
 // own rules in its own order: a column without it would turn 0123 into 123.
 bool hasTextAffinity(const QString& declaredType);
 
-// Reads the whole table, the given fields in their order; raises DbError for
-// a file whose table cannot be browsed as text (see the .cpp).
+// Reads the whole table of an SQLite file, the given fields in their order;
+// raises DbError for a file whose table cannot be browsed as text (see the .cpp).
 Snapshot loadSnapshot(sqlite3* db, const QString& tableName, const QStringList& fields);
 
 } // namespace vidra

@@ -3,6 +3,8 @@
 // delete statements a table's saves are made of, and the check that a row
 // is still in the file exactly as it was read. Each runs inside the caller's
 // write transaction. For platform/db only.
+#include "platform/db/TableSnapshot.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstddef>
@@ -13,8 +15,6 @@
 struct sqlite3;
 
 namespace vidra {
-
-struct Snapshot;
 
 // The statements, names given unquoted; values are bound in column order,
 // and the row id last.
@@ -33,9 +33,6 @@ enum class RowCheck
 };
 RowCheck checkRowAsRead(sqlite3* db, const QString& table, const QStringList& fields,
                         const Snapshot& snap, size_t row);
-
-// A pending value per field; nullopt and a null text are written as null.
-using RowValues = std::vector<std::optional<QString>>;
 
 // Writes a new row of every field; returns the file's row id for it.
 int64_t insertRow(sqlite3* db, const QString& table, const QStringList& fields,

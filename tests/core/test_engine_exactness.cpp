@@ -5,6 +5,7 @@
 #include "data/Schema.h"
 #include "platform/Error.h"
 #include "platform/db/Connection.h"
+#include "platform/db/SqliteStore.h"
 #include "platform/db/Table.h"
 #include "support/ErrorOf.h"
 #include "support/TempDir.h"
@@ -168,7 +169,7 @@ TEST_F(Exactness, BeforePostRunsInsideTheWriteItGuards)
     std::vector<bool> inWrite;
     bool refuse = false;
     table.BeforePost = [&](Table&) {
-        inWrite.push_back(!sqlite3_get_autocommit(conn.handle()));
+        inWrite.push_back(!sqlite3_get_autocommit(sqliteHandle(conn)));
         if (refuse) throw Error(QStringLiteral("Unesi adresu pretplatnika!"));
     };
     const auto messageOf = [](const std::function<void()>& fn) -> QString {
@@ -196,7 +197,7 @@ TEST_F(Exactness, BeforePostRunsInsideTheWriteItGuards)
     EXPECT_EQ(messageOf([&] { table.Post(); }), "Unesi adresu pretplatnika!");
     EXPECT_EQ(table.State(), DatasetState::Edit);
     EXPECT_EQ(current("Adresa"), "TREĆA");
-    EXPECT_TRUE(sqlite3_get_autocommit(conn.handle()));
+    EXPECT_TRUE(sqlite3_get_autocommit(sqliteHandle(conn)));
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(QFile::encodeName(file).constData(), &other), SQLITE_OK);
     EXPECT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);

@@ -5,6 +5,7 @@
 #include "data/Schema.h"
 #include "platform/Error.h"
 #include "platform/db/Connection.h"
+#include "platform/db/SqliteStore.h"
 #include "platform/db/Table.h"
 #include "platform/ini/IniFile.h"
 #include "support/ChildLines.h"
@@ -354,7 +355,8 @@ TEST(HostileFiles, TriggersThatCannotBeSwitchedOffKeepTheTableReadOnly)
     conn.setConnectionText(connectionTextFor(path));
     conn.open();
     int on = 0;
-    ASSERT_EQ(sqlite3_db_config(conn.handle(), SQLITE_DBCONFIG_ENABLE_TRIGGER, 1, &on), SQLITE_OK);
+    ASSERT_EQ(sqlite3_db_config(sqliteHandle(conn), SQLITE_DBCONFIG_ENABLE_TRIGGER, 1, &on),
+              SQLITE_OK);
     ASSERT_EQ(on, 1);
     Table t(QStringLiteral("Imenik"));
     t.SetConnection(&conn);

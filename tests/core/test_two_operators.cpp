@@ -5,6 +5,7 @@
 #include "platform/Error.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Query.h"
+#include "platform/db/SqliteStore.h"
 #include "platform/db/Table.h"
 #include "support/ChildLines.h"
 #include "support/TempDir.h"
@@ -514,7 +515,7 @@ int saveOnGo(const QString& file, const QStringList& row, int in, int out)
     static int replyFd = -1;
     replyFd = out;
     sqlite3_busy_handler(
-        conn.handle(),
+        sqliteHandle(conn),
         [](void*, int tries) -> int {
             if (tries == 0) writeLine(replyFd, QStringLiteral("waiting"));
             ::usleep(2000);
