@@ -1,6 +1,7 @@
-// Two operators on one directory file: this process browses and saves while
+// Two operators on one directory: this process browses and saves while
 // another process (the test writer, through the same engine) saves, deletes
-// and holds the file locked. Nobody's save may silently undo another's.
+// and, in a file, holds the file locked. Nobody's save may silently undo
+// another's, whether the directory is a file or on a server.
 #include "data/Schema.h"
 #include "platform/Error.h"
 #include "platform/db/Connection.h"
@@ -8,6 +9,7 @@
 #include "platform/db/SqliteStore.h"
 #include "platform/db/Table.h"
 #include "support/ChildLines.h"
+#include "support/DirectoryStore.h"
 #include "support/TempDir.h"
 #include "support/WriterRows.h"
 
@@ -22,7 +24,9 @@
 #include <unistd.h>
 
 using namespace vidra;
+using testsupport::DirectoryStore;
 using testsupport::Row;
+using testsupport::StoreKind;
 using testsupport::TempDir;
 using testsupport::writerRow;
 using testsupport::writerTelefon;
@@ -38,9 +42,9 @@ namespace {
 class OtherOperator
 {
 public:
-    explicit OtherOperator(const QString& file)
+    explicit OtherOperator(const QString& dataSource)
     {
-        m_p.start(QStringLiteral(VIDRA_CRASH_WRITER), {"operator", file});
+        m_p.start(QStringLiteral(VIDRA_CRASH_WRITER), {"operator", dataSource});
         m_ready = m_p.waitForStarted(30000) && testsupport::readChildLine(m_p, 30000) == "ready";
     }
     ~OtherOperator()
@@ -65,24 +69,25 @@ private:
     bool m_ready = false;
 };
 
-class TwoOperators : public ::testing::Test
+// This process's desk: the directory in its store, a connection to it and
+// the subscriber table, with ways to read the directory past the engine.
+class Desk
 {
 protected:
-    TempDir dir;
-    QString file = dir.path("data.mdb");
+    explicit Desk(StoreKind kind) : store(kind) {}
+
+    DirectoryStore store; // outlives the connection
     Connection conn;
     Table table{QStringLiteral("Imenik")};
 
-    void SetUp() override
+    void openDirectory()
     {
-        testsupport::createDirectoryFile(
-            file, {{"011/111-111", "MARKOVIĆ MILAN", "KNEZA MILOŠA 12", "KOSTELIN", QString()},
-                   {"011/222-222", "ŠABAC TRGOVINA", "CARA DUŠANA 4", "ŠABAC", "radno vreme"},
-                   {"012/333-333", "ĐORĐEVIĆ ANA", "NJEGOŠEVA 7A", QString(), ""},
-                   {"013/444-444", "MILIĆ ŽARKO", "VOJVODE MIŠIĆA 1", "KOSTELIN", QString()},
-                   {"014/555-555", "D'ARC JOVANA", "TRG 1", "BROD", QString()}});
-        conn.setConnectionText(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") +
-                               Connection::quoteValue(file));
+        store.create({{"011/111-111", "MARKOVIĆ MILAN", "KNEZA MILOŠA 12", "KOSTELIN", QString()},
+                      {"011/222-222", "ŠABAC TRGOVINA", "CARA DUŠANA 4", "ŠABAC", "radno vreme"},
+                      {"012/333-333", "ĐORĐEVIĆ ANA", "NJEGOŠEVA 7A", QString(), ""},
+                      {"013/444-444", "MILIĆ ŽARKO", "VOJVODE MIŠIĆA 1", "KOSTELIN", QString()},
+                      {"014/555-555", "D'ARC JOVANA", "TRG 1", "BROD", QString()}});
+        conn.setConnectionText(store.connectionText());
         table.SetConnection(&conn);
         table.SetTableName(QString::fromLatin1(kSubscriberTable));
         table.DeclareFields(kSubscriberFields.begin(), kSubscriberFields.end());
@@ -98,18 +103,13 @@ protected:
         }
         return QStringLiteral("<no error>");
     }
-    QStringList fileColumn(const char* column) const
-    {
-        return testsupport::selectColumn(
-            file, QStringLiteral("SELECT %1 FROM Vlasnici ORDER BY rowid").arg(column));
-    }
-    // The file's row with this number, all five values.
+    QStringList fileColumn(const char* column) const { return store.column(column); }
+    // The directory's row with this number, all five values.
     QStringList fileRow(const QString& telefon) const
     {
         QStringList out;
         for (const char* c : {"Telefon", "Vlasnik", "Adresa", "Mesto", "Napomena"}) {
-            const QStringList v = testsupport::selectColumn(
-                file,
+            const QStringList v = store.select(
                 QStringLiteral("SELECT %1 FROM Vlasnici WHERE Telefon = '%2'").arg(c, telefon));
             out << (v.size() == 1 ? v[0] : QStringLiteral("<%1 rows>").arg(v.size()));
         }
@@ -136,12 +136,34 @@ protected:
     }
 };
 
-TEST_F(TwoOperators, RowsTheOtherSavesAppearHereOnlyAfterRequery)
+// The directory in each store.
+class TwoOperators : public ::testing::TestWithParam<StoreKind>, protected Desk
+{
+protected:
+    TwoOperators() : Desk(GetParam()) {}
+    void SetUp() override
+    {
+        ASSERT_TRUE(store.ok());
+        openDirectory();
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Store, TwoOperators, testsupport::bothStores(), testsupport::storeName);
+
+// A file only: SQLite's file lock, and a file's reuse of a deleted row's place.
+class TwoOperatorsFile : public ::testing::Test, protected Desk
+{
+protected:
+    TwoOperatorsFile() : Desk(StoreKind::File) {}
+    void SetUp() override { openDirectory(); }
+};
+
+TEST_P(TwoOperators, RowsTheOtherSavesAppearHereOnlyAfterRequery)
 {
     table.SetFilter("(Mesto LIKE 'KOST*')");
     table.SetFiltered(true);
     ASSERT_EQ(table.RecordCount(), 2);
-    OtherOperator other(file);
+    OtherOperator other(store.dataSource());
     ASSERT_TRUE(other.ready());
     for (int n : {11, 12, 14}) // two of them in Kostelin
         ASSERT_EQ(other.ask(QStringLiteral("add %1").arg(n)), "ok");
@@ -173,10 +195,10 @@ TEST_F(TwoOperators, RowsTheOtherSavesAppearHereOnlyAfterRequery)
     EXPECT_EQ(table.RecordCount(), 5);
 }
 
-TEST_F(TwoOperators, LongHeldLockFailsTheSaveAndKeepsEverythingTyped)
+TEST_F(TwoOperatorsFile, LongHeldLockFailsTheSaveAndKeepsEverythingTyped)
 {
     conn.setBusyTimeout(300);
-    OtherOperator other(file);
+    OtherOperator other(store.dataSource());
     ASSERT_TRUE(other.ready());
     ASSERT_EQ(other.ask("lock"), "locked");
 
@@ -245,10 +267,10 @@ TEST_F(TwoOperators, LongHeldLockFailsTheSaveAndKeepsEverythingTyped)
     EXPECT_EQ(fileColumn("Telefon").first(), "011/222-222");
 }
 
-TEST_F(TwoOperators, ABrieflyHeldLockIsWaitedOut)
+TEST_F(TwoOperatorsFile, ABrieflyHeldLockIsWaitedOut)
 {
     ASSERT_EQ(conn.busyTimeout(), Connection::kDefaultBusyTimeoutMs);
-    OtherOperator other(file);
+    OtherOperator other(store.dataSource());
     ASSERT_TRUE(other.ready());
     const Row typed{"030/111-222", "STRPLJIVI OPERATER", "ULICA 5", "BROD", QString()};
     table.Insert();
@@ -259,9 +281,9 @@ TEST_F(TwoOperators, ABrieflyHeldLockIsWaitedOut)
     EXPECT_EQ(fileRow(typed.telefon), values(typed));
 }
 
-TEST_F(TwoOperators, RowDeletedByTheOtherIsNeitherSavedNorWrittenBack)
+TEST_P(TwoOperators, RowDeletedByTheOtherIsNeitherSavedNorWrittenBack)
 {
-    OtherOperator other(file);
+    OtherOperator other(store.dataSource());
     ASSERT_TRUE(other.ready());
     ASSERT_EQ(other.ask("delete 011/222-222"), "ok");
     table.SetRecNo(2);
@@ -286,10 +308,10 @@ TEST_F(TwoOperators, RowDeletedByTheOtherIsNeitherSavedNorWrittenBack)
     EXPECT_EQ(other.ask("count"), "3");
 }
 
-TEST_F(TwoOperators, NewSubscriberInADeletedRowsPlaceIsNeverOverwrittenOrDeleted)
+TEST_F(TwoOperatorsFile, NewSubscriberInADeletedRowsPlaceIsNeverOverwrittenOrDeleted)
 {
     // The file reuses the place of a deleted last row for the next new one.
-    OtherOperator other(file);
+    OtherOperator other(store.dataSource());
     ASSERT_TRUE(other.ready());
     ASSERT_EQ(other.ask("delete 014/555-555"), "ok");
     ASSERT_EQ(other.ask("add 20"), "ok");
@@ -321,9 +343,9 @@ TEST_F(TwoOperators, NewSubscriberInADeletedRowsPlaceIsNeverOverwrittenOrDeleted
     EXPECT_EQ(fileRow(writerTelefon(20)).last(), "NAŠA BELEŠKA");
 }
 
-TEST_F(TwoOperators, RowChangedByTheOtherIsNotOverwrittenUnseen)
+TEST_P(TwoOperators, RowChangedByTheOtherIsNotOverwrittenUnseen)
 {
-    OtherOperator other(file);
+    OtherOperator other(store.dataSource());
     ASSERT_TRUE(other.ready());
     ASSERT_EQ(other.ask("set 011/111-111 Vlasnik DRUGI OPERATER"), "ok");
     table.First();

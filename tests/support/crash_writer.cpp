@@ -7,7 +7,9 @@
 //                               its save has returned
 //   crash_writer operator FILE  answers one command a line on stdin:
 //                               add N | delete TELEFON | set TELEFON FIELD VALUE |
-//                               count | lock | unlock | lockfor MS | quit
+//                               count | lock | unlock | lockfor MS | quit;
+//                               FILE may be a server's URI too, which takes
+//                               every command but the three about the lock
 //   crash_writer probe FILE     opens the file, tries one save, reports both
 //
 // Every reply is one line on stdout, flushed at once.
@@ -113,7 +115,12 @@ private:
 int runOperator(const QString& file)
 {
     Operator op(file);
-    Lock lock(file);
+    // Opened at the first lock command: a server has no file to lock.
+    std::unique_ptr<Lock> lock;
+    const auto fileLock = [&]() -> Lock& {
+        if (!lock) lock = std::make_unique<Lock>(file);
+        return *lock;
+    };
     say(QStringLiteral("ready"));
     std::string raw;
     while (std::getline(std::cin, raw)) {
@@ -150,16 +157,16 @@ int runOperator(const QString& file)
                 op.table.Requery();
                 say(QString::number(op.table.RecordCount()));
             } else if (cmd == u"lock") {
-                lock.exec("BEGIN EXCLUSIVE");
+                fileLock().exec("BEGIN EXCLUSIVE");
                 say(QStringLiteral("locked"));
             } else if (cmd == u"unlock") {
-                lock.exec("COMMIT");
+                fileLock().exec("COMMIT");
                 say(QStringLiteral("unlocked"));
             } else if (cmd == u"lockfor") {
-                lock.exec("BEGIN EXCLUSIVE");
+                fileLock().exec("BEGIN EXCLUSIVE");
                 say(QStringLiteral("locked"));
                 std::this_thread::sleep_for(std::chrono::milliseconds(arg.toInt()));
-                lock.exec("COMMIT");
+                fileLock().exec("COMMIT");
                 say(QStringLiteral("unlocked"));
             } else {
                 say(QStringLiteral("error unknown command"));
