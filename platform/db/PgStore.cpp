@@ -232,10 +232,19 @@ Snapshot PgStore::load(const QString& table, const QStringList& fields)
     snap.rowIds.reserve(expected);
     snap.cells.reserve(expected * size_t(fields.size()));
     CopyRowReader reader(snap);
+    // In the key's order: a server keeps no insertion order (an edited row
+    // moves in its storage), and the rows must not change places on F5.
+    const QStringList columns = serverColumns(fields);
+    QStringList order;
+    for (int f : info.key)
+        order << columns[f];
+    const QString orderBy = order.isEmpty()
+                                ? QString()
+                                : QStringLiteral(" ORDER BY ") + order.join(QStringLiteral(", "));
     try {
         m_session->copyOut(
-            QStringLiteral("COPY (SELECT %1 FROM %2) TO STDOUT")
-                .arg(serverColumns(fields).join(QStringLiteral(", ")), serverIdentifier(table)),
+            QStringLiteral("COPY (SELECT %1 FROM %2%3) TO STDOUT")
+                .arg(columns.join(QStringLiteral(", ")), serverIdentifier(table), orderBy),
             [&](const char* line, int size) { reader.append(line, size_t(size)); });
     } catch (...) {
         // A read given up half-way (memory ran out) leaves the copy running

@@ -10,6 +10,7 @@
 #include "platform/db/Table.h"
 #include "support/ChildLines.h"
 #include "support/DirectoryStore.h"
+#include "support/PgScratch.h"
 #include "support/TempDir.h"
 #include "support/WriterRows.h"
 
@@ -63,6 +64,7 @@ public:
         return reply();
     }
     QString reply() { return testsupport::readChildLine(m_p, 30000); }
+    void send(const QString& command) { m_p.write(command.toUtf8() + '\n'); }
 
 private:
     QProcess m_p;
@@ -591,6 +593,34 @@ TEST(TwoOperatorsAtOnce, TheSameNewNumberSavedAtOnceIsSavedOnce)
     EXPECT_EQ(testsupport::selectColumn(
                   file, "SELECT Vlasnik FROM Vlasnici WHERE Telefon = '055/123-456'"),
               QStringList{"PRVI OPERATER"});
+}
+
+// Two desks on one server, each adding the same numbers at the same moment
+// under the duplicate-number rule: each number is stored once, and the desk
+// that came second is told so in the rule's words.
+TEST(TwoDesksOnAServer, TheSameNumberAddedAtBothAtOnceIsStoredOnce)
+{
+    testsupport::PgScratch db;
+    ASSERT_TRUE(db.ok());
+    db.exec(vidra::serverTableDdl());
+    OtherOperator a(db.uri()), b(db.uri());
+    ASSERT_TRUE(a.ready());
+    ASSERT_TRUE(b.ready());
+    constexpr int kNumbers = 30;
+    for (int n = 0; n < kNumbers; ++n) {
+        const QString command = QStringLiteral("desk %1").arg(n);
+        a.send(command);
+        b.send(command);
+        const QStringList replies{a.reply(), b.reply()};
+        EXPECT_EQ(replies.count("ok"), 1) << replies.join(" | ").toStdString();
+        const QString refused =
+            "error Broj telefona: " + testsupport::writerTelefon(n) + " vec postoji!";
+        EXPECT_EQ(replies.count(refused), 1) << replies.join(" | ").toStdString();
+    }
+    EXPECT_EQ(db.column("SELECT count(DISTINCT telefon) FROM vlasnici"),
+              QStringList{QString::number(kNumbers)});
+    EXPECT_EQ(db.column("SELECT count(*) FROM vlasnici"), QStringList{QString::number(kNumbers)});
+    EXPECT_EQ(a.ask("count"), QString::number(kNumbers));
 }
 
 } // namespace

@@ -6,16 +6,20 @@
 //                               "ready N" once open, then each number only after
 //                               its save has returned
 //   crash_writer operator FILE  answers one command a line on stdin:
-//                               add N | delete TELEFON | set TELEFON FIELD VALUE |
-//                               count | lock | unlock | lockfor MS | quit;
+//                               add N | desk N | delete TELEFON |
+//                               set TELEFON FIELD VALUE | count | lock | unlock |
+//                               lockfor MS | quit; "desk N" adds under the
+//                               duplicate-number rule, as the program does;
 //                               FILE may be a server's URI too, which takes
 //                               every command but the three about the lock
 //   crash_writer probe FILE     opens the file, tries one save, reports both
 //
 // Every reply is one line on stdout, flushed at once.
+#include "data/RecordRules.h"
 #include "data/Schema.h"
 #include "platform/Error.h"
 #include "platform/db/Connection.h"
+#include "platform/db/Query.h"
 #include "platform/db/Table.h"
 #include "support/WriterRows.h"
 
@@ -43,6 +47,8 @@ struct Operator
 {
     vidra::Connection conn;
     vidra::Table table{QStringLiteral("Imenik")};
+    vidra::Query checkBroj{QStringLiteral("CheckBroj")};
+    bool rules = false; // the duplicate-number rule before each post
 
     explicit Operator(const QString& file)
     {
@@ -52,6 +58,22 @@ struct Operator
         table.SetConnection(&conn);
         table.SetTableName(QString::fromLatin1(vidra::kSubscriberTable));
         table.DeclareFields(vidra::kSubscriberFields.begin(), vidra::kSubscriberFields.end());
+        checkBroj.SetConnection(&conn);
+        checkBroj.SetSQL({QStringLiteral("SELECT COUNT(*) "), QStringLiteral("FROM VLASNICI "),
+                          QStringLiteral("WHERE TELEFON=NewTel")});
+        checkBroj.AddParameter(QStringLiteral("NewTel"));
+        table.BeforePost = [this](vidra::Table& t) {
+            if (!rules) return;
+            vidra::Field& telefon = t.FieldByName(QStringLiteral("Telefon"));
+            vidra::rules::checkUniqueNumber(
+                t.State() == vidra::DatasetState::Insert, telefon.NewValue(), telefon.OldValue(),
+                [this](const QVariant& number) -> qint64 {
+                    checkBroj.Close();
+                    checkBroj.SetParameter(QStringLiteral("NewTel"), number);
+                    checkBroj.Open();
+                    return checkBroj.AsInteger(0);
+                });
+        };
         table.Open();
     }
 
@@ -131,8 +153,9 @@ int runOperator(const QString& file)
             if (cmd == u"quit") {
                 say(QStringLiteral("bye"));
                 return 0;
-            } else if (cmd == u"add") {
+            } else if (cmd == u"add" || cmd == u"desk") {
                 op.table.Requery();
+                op.rules = cmd == u"desk";
                 op.post(arg.toInt());
                 say(QStringLiteral("ok"));
             } else if (cmd == u"delete") {
