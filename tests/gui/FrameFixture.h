@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -114,6 +115,22 @@ protected:
         EXPECT_TRUE(ran);
         EXPECT_EQ(FAzuriranje, nullptr);
         if (form && form->isVisible()) reactivate();
+    }
+    // Replaces a box's text the way an operator does: select all, delete, type.
+    static void replaceText(QLineEdit* box, const QString& text)
+    {
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClick(box, Qt::Key_Delete);
+        type(box, text);
+    }
+    // The texts of the error boxes shown so far, in order.
+    std::vector<QString> errors() const
+    {
+        std::vector<QString> out;
+        for (const auto& b : hook.boxes())
+            if (b.kind == vidra::ui::BoxKind::Error) out.push_back(b.text);
+        return out;
     }
     int connectErrors() const
     {

@@ -39,20 +39,6 @@ protected:
         return testsupport::selectColumn(
             file, QStringLiteral("SELECT %1 FROM Vlasnici ORDER BY rowid").arg(name));
     }
-    static void replaceText(vidra::DbEdit* box, const QString& text)
-    {
-        box->setFocus();
-        box->selectAll();
-        QTest::keyClick(box, Qt::Key_Delete);
-        type(box, text);
-    }
-    std::vector<QString> errors() const
-    {
-        std::vector<QString> out;
-        for (const auto& b : hook.boxes())
-            if (b.kind == vidra::ui::BoxKind::Error) out.push_back(b.text);
-        return out;
-    }
 };
 
 TEST_F(Editor, LooksAsDesignedAndStartsInTheNumberBox)

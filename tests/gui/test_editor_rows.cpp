@@ -35,13 +35,6 @@ protected:
         return testsupport::selectColumn(
             file, QStringLiteral("SELECT %1 FROM Vlasnici ORDER BY rowid").arg(name));
     }
-    std::vector<QString> errors() const
-    {
-        std::vector<QString> out;
-        for (const auto& b : hook.boxes())
-            if (b.kind == vidra::ui::BoxKind::Error) out.push_back(b.text);
-        return out;
-    }
 };
 
 TEST_F(EditorRows, F2EditsTheChosenRowWhereNumbersDifferOnlyInCaseOrRepeat)

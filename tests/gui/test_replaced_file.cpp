@@ -39,13 +39,6 @@ protected:
     {
         return testsupport::selectColumn(file, "SELECT Telefon FROM Vlasnici ORDER BY rowid");
     }
-    std::vector<QString> errors() const
-    {
-        std::vector<QString> out;
-        for (const auto& b : hook.boxes())
-            if (b.kind == vidra::ui::BoxKind::Error) out.push_back(b.text);
-        return out;
-    }
     static void type(QWidget* box, const QString& text)
     {
         box->setFocus();

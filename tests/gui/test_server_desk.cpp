@@ -40,20 +40,6 @@ protected:
             out << table()->DisplayText(i, 1);
         return out;
     }
-    static void replaceText(vidra::DbEdit* box, const QString& text)
-    {
-        box->setFocus();
-        box->selectAll();
-        QTest::keyClick(box, Qt::Key_Delete);
-        type(box, text);
-    }
-    std::vector<QString> errors() const
-    {
-        std::vector<QString> out;
-        for (const auto& b : hook.boxes())
-            if (b.kind == vidra::ui::BoxKind::Error) out.push_back(b.text);
-        return out;
-    }
 };
 
 TEST_F(ServerDesk, ListsSearchesAddsEditsAndDeletesAsOnAFile)
