@@ -68,23 +68,11 @@ struct Desk
         table.SetTableName(QString::fromLatin1(vidra::kSubscriberTable));
         table.DeclareFields(vidra::kSubscriberFields.data(),
                             vidra::kSubscriberFields.data() + vidra::kSubscriberFields.size());
-        checkBroj.SetConnection(&connection);
-        checkBroj.SetSQL({QStringLiteral("SELECT COUNT(*) "), QStringLiteral("FROM VLASNICI "),
-                          QStringLiteral("WHERE TELEFON=NewTel")});
-        checkBroj.AddParameter(QStringLiteral("NewTel"));
-        if (rules) {
+        vidra::rules::declareNumberCount(checkBroj, &connection);
+        if (rules)
             table.BeforePost = [this](vidra::Table& t) {
-                vidra::Field& telefon = t.FieldByName(QStringLiteral("Telefon"));
-                vidra::rules::checkUniqueNumber(
-                    t.State() == vidra::DatasetState::Insert, telefon.NewValue(),
-                    telefon.OldValue(), [this](const QVariant& number) -> qint64 {
-                        checkBroj.Close();
-                        checkBroj.SetParameter(QStringLiteral("NewTel"), number);
-                        checkBroj.Open();
-                        return checkBroj.AsInteger(0);
-                    });
+                vidra::rules::checkUniqueNumber(t, checkBroj);
             };
-        }
         table.Open();
     }
 };

@@ -1,6 +1,8 @@
 #include "data/RecordRules.h"
 
 #include "platform/Error.h"
+#include "platform/db/Query.h"
+#include "platform/db/Table.h"
 
 namespace vidra::rules {
 
@@ -43,6 +45,29 @@ void checkUniqueNumber(bool inserting, const QVariant& newValue, const QVariant&
     if (!numberNeedsCheck(inserting, newValue, oldValue)) return;
     if (rowsWithNumber(newValue) > 0)
         throw Error(message(Refusal::NumberTaken, newValue.toString()));
+}
+
+void declareNumberCount(Query& query, Connection* connection)
+{
+    query.SetConnection(connection);
+    query.SetSQL({QStringLiteral("SELECT COUNT(*) "), QStringLiteral("FROM VLASNICI "),
+                  QStringLiteral("WHERE TELEFON=NewTel")});
+    query.AddParameter(QStringLiteral("NewTel"));
+}
+
+qint64 countNumber(Query& query, const QVariant& number)
+{
+    query.Close();
+    query.SetParameter(QStringLiteral("NewTel"), number);
+    query.Open();
+    return query.AsInteger(0);
+}
+
+void checkUniqueNumber(Table& table, Query& count)
+{
+    Field& telefon = table.FieldByName(QStringLiteral("Telefon"));
+    checkUniqueNumber(table.State() == DatasetState::Insert, telefon.NewValue(), telefon.OldValue(),
+                      [&count](const QVariant& number) { return countNumber(count, number); });
 }
 
 QString deleteQuestion(const QString& vlasnik, const QString& telefon)

@@ -10,6 +10,12 @@
 #include <functional>
 #include <optional>
 
+namespace vidra {
+class Connection;
+class Query;
+class Table;
+} // namespace vidra
+
 namespace vidra::rules {
 
 enum class Refusal
@@ -49,6 +55,14 @@ using NumberCount = std::function<qint64(const QVariant& number)>;
 void checkRequiredFields(const RequiredTexts& row);
 void checkUniqueNumber(bool inserting, const QVariant& newValue, const QVariant& oldValue,
                        const NumberCount& rowsWithNumber);
+
+// The duplicate-number query as the directory declares it (CheckBroj): a
+// count of the rows holding the parameter NewTel, on a connection.
+void declareNumberCount(Query& query, Connection* connection);
+// The rows of the whole directory holding a number, counted by such a query.
+qint64 countNumber(Query& query, const QVariant& number);
+// The duplicate-number rule on a table's pending row, counted by such a query.
+void checkUniqueNumber(Table& table, Query& count);
 
 // The before-delete question, in three lines.
 QString deleteQuestion(const QString& vlasnik, const QString& telefon);

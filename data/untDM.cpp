@@ -28,10 +28,7 @@ TDMVidra::TDMVidra(QObject* parent)
     Imenik->DeclareFields(vidra::kSubscriberFields.data(),
                           vidra::kSubscriberFields.data() + vidra::kSubscriberFields.size());
 
-    CheckBroj->SetConnection(VidraConnect);
-    CheckBroj->SetSQL({QStringLiteral("SELECT COUNT(*) "), QStringLiteral("FROM VLASNICI "),
-                       QStringLiteral("WHERE TELEFON=NewTel")});
-    CheckBroj->AddParameter(QStringLiteral("NewTel"));
+    vidra::rules::declareNumberCount(*CheckBroj, VidraConnect);
 
     Imenik->BeforePost = [this](vidra::Table&) { ImenikBeforePost(); };
     Imenik->AfterPost = [this](vidra::Table&) { ImenikAfterPost(); };
@@ -63,15 +60,7 @@ void TDMVidra::ValidateEditorFields()
 
 void TDMVidra::CheckUniqueNumber()
 {
-    vidra::Field& telefon = Imenik->FieldByName(QStringLiteral("Telefon"));
-    vidra::rules::checkUniqueNumber(Imenik->State() == vidra::DatasetState::Insert,
-                                    telefon.NewValue(), telefon.OldValue(),
-                                    [this](const QVariant& number) -> qint64 {
-                                        CheckBroj->Close();
-                                        CheckBroj->SetParameter(QStringLiteral("NewTel"), number);
-                                        CheckBroj->Open();
-                                        return CheckBroj->AsInteger(0);
-                                    });
+    vidra::rules::checkUniqueNumber(*Imenik, *CheckBroj);
 }
 
 void TDMVidra::ImenikAfterPost()

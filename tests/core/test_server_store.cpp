@@ -86,17 +86,12 @@ struct DuplicateRule
 
     explicit DuplicateRule(Desk& desk)
     {
-        checkBroj.SetConnection(&desk.conn);
-        checkBroj.SetSQL({"SELECT COUNT(*) ", "FROM VLASNICI ", "WHERE TELEFON=NewTel"});
-        checkBroj.AddParameter("NewTel");
+        rules::declareNumberCount(checkBroj, &desk.conn);
         desk.table.BeforePost = [this](Table& t) {
             Field& telefon = t.FieldByName("Telefon");
             rules::checkUniqueNumber(t.State() == DatasetState::Insert, telefon.NewValue(),
                                      telefon.OldValue(), [this](const QVariant& number) {
-                                         checkBroj.Close();
-                                         checkBroj.SetParameter("NewTel", number);
-                                         checkBroj.Open();
-                                         const qint64 n = checkBroj.AsInteger(0);
+                                         const qint64 n = rules::countNumber(checkBroj, number);
                                          if (afterCount) std::exchange(afterCount, nullptr)();
                                          return n;
                                      });

@@ -2,6 +2,7 @@
 // another process (the test writer, through the same engine) saves, deletes
 // and, in a file, holds the file locked. Nobody's save may silently undo
 // another's, whether the directory is a file or on a server.
+#include "data/RecordRules.h"
 #include "data/Schema.h"
 #include "platform/Error.h"
 #include "platform/db/Connection.h"
@@ -385,21 +386,10 @@ struct DuplicateRule
 
     DuplicateRule(Connection& conn, Table& table)
     {
-        checkBroj.SetConnection(&conn);
-        checkBroj.SetSQL({"SELECT COUNT(*) ", "FROM VLASNICI ", "WHERE TELEFON=NewTel"});
-        checkBroj.AddParameter("NewTel");
+        rules::declareNumberCount(checkBroj, &conn);
         table.BeforePost = [this](Table& t) { check(t); };
     }
-    void check(Table& t)
-    {
-        Field& telefon = t.FieldByName("Telefon");
-        if (t.State() != DatasetState::Insert && telefon.NewValue() == telefon.OldValue()) return;
-        checkBroj.Close();
-        checkBroj.SetParameter("NewTel", telefon.Value());
-        checkBroj.Open();
-        if (checkBroj.AsInteger(0) > 0)
-            throw Error(QStringLiteral("Broj telefona: %1 vec postoji!").arg(telefon.AsString()));
-    }
+    void check(Table& t) { rules::checkUniqueNumber(t, checkBroj); }
 };
 
 void writeLine(int fd, const QString& line)

@@ -58,21 +58,9 @@ struct Operator
         table.SetConnection(&conn);
         table.SetTableName(QString::fromLatin1(vidra::kSubscriberTable));
         table.DeclareFields(vidra::kSubscriberFields.begin(), vidra::kSubscriberFields.end());
-        checkBroj.SetConnection(&conn);
-        checkBroj.SetSQL({QStringLiteral("SELECT COUNT(*) "), QStringLiteral("FROM VLASNICI "),
-                          QStringLiteral("WHERE TELEFON=NewTel")});
-        checkBroj.AddParameter(QStringLiteral("NewTel"));
+        vidra::rules::declareNumberCount(checkBroj, &conn);
         table.BeforePost = [this](vidra::Table& t) {
-            if (!rules) return;
-            vidra::Field& telefon = t.FieldByName(QStringLiteral("Telefon"));
-            vidra::rules::checkUniqueNumber(
-                t.State() == vidra::DatasetState::Insert, telefon.NewValue(), telefon.OldValue(),
-                [this](const QVariant& number) -> qint64 {
-                    checkBroj.Close();
-                    checkBroj.SetParameter(QStringLiteral("NewTel"), number);
-                    checkBroj.Open();
-                    return checkBroj.AsInteger(0);
-                });
+            if (rules) vidra::rules::checkUniqueNumber(t, checkBroj);
         };
         table.Open();
     }
