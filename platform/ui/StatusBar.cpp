@@ -1,6 +1,7 @@
 #include "platform/ui/StatusBar.h"
 
 #include "platform/Error.h"
+#include "platform/ui/StatusBarAccessible.h"
 
 #include <QPainter>
 #include <QSizeGrip>
@@ -16,6 +17,7 @@ constexpr int kTextIndent = 2; // text starts inside the panel's bevel
 
 StatusBar::StatusBar(QWidget* parent) : QWidget(parent), m_grip(new QSizeGrip(this))
 {
+    installStatusBarAccessibility();
     setFocusPolicy(Qt::NoFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setFixedHeight(kHeight);
@@ -63,6 +65,7 @@ void StatusBar::setPanelText(int index, const QString& text)
     if (p.text == text) return;
     p.text = text;
     update(panelRect(index));
+    announcePanelText(this, index);
 }
 
 QSize StatusBar::sizeHint() const
