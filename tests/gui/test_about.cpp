@@ -3,6 +3,7 @@
 #include "platform/shell/Shell.h"
 #include "ui/dialogs/untAbout.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QFrame>
 #include <QLabel>
@@ -183,6 +184,61 @@ TEST_F(AboutBox, TheMailLineAsksForANewMessageAndTheBoxStaysOpen)
     EXPECT_EQ(links.links(), (std::vector<QString>{kLink, kLink}));
     EXPECT_EQ(TFAbout::MailLink(), kLink);
     EXPECT_TRUE(hook.boxes().empty());
+}
+
+TEST_F(AboutBox, TheMailLineIsReachedByTabAndOpenedByEnterOrSpace)
+{
+    const bool open = openAndDo([&](TFAbout* box) {
+        // The box holds the keyboard at first, so that Enter would close it.
+        EXPECT_FALSE(box->Label8->hasFocus());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_TRUE(box->Label8->hasFocus());
+        QTest::keyClick(box->Label8, Qt::Key_Return);
+        QTest::keyClick(box->Label8, Qt::Key_Enter);
+        QTest::keyClick(box->Label8, Qt::Key_Space);
+        // Other keys still do nothing.
+        QTest::keyClick(box->Label8, Qt::Key_A);
+        EXPECT_EQ(links.links(), (std::vector<QString>{kLink, kLink, kLink}));
+        EXPECT_TRUE(box->isVisible());
+        // Focused, the line shows a dotted frame; nothing else is drawn anew.
+        const QImage focused = box->Label8->grab().toImage();
+        EXPECT_EQ(focused.pixelColor(0, 0), QColor(255, 255, 0));
+    });
+    EXPECT_TRUE(open);
+
+    // Escape still closes the box from the mail line.
+    EXPECT_FALSE(openAndDo([&](TFAbout* box) {
+        box->Label8->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(box->Label8, Qt::Key_Escape);
+    }));
+    // A click leaves the focus where it was.
+    openAndDo([&](TFAbout* box) {
+        click(box->Label8);
+        EXPECT_FALSE(box->Label8->hasFocus());
+    });
+    EXPECT_EQ(links.links().size(), 4U);
+    EXPECT_TRUE(hook.boxes().empty());
+}
+
+TEST_F(AboutBox, AReaderFindsTheMailLineAsALinkItCanPress)
+{
+    openAndDo([&](TFAbout* box) {
+        QAccessibleInterface* line = QAccessible::queryAccessibleInterface(box->Label8);
+        ASSERT_NE(line, nullptr);
+        EXPECT_EQ(line->role(), QAccessible::Link);
+        EXPECT_EQ(line->text(QAccessible::Name), "e-mail: informatika@kostelin.example");
+        EXPECT_TRUE(line->state().focusable);
+        QAccessibleActionInterface* actions = line->actionInterface();
+        ASSERT_NE(actions, nullptr);
+        ASSERT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
+        EXPECT_TRUE(links.links().empty());
+        actions->doAction(QAccessibleActionInterface::pressAction());
+        EXPECT_EQ(links.links(), std::vector<QString>{kLink});
+        EXPECT_TRUE(box->isVisible());
+        // The other lines stay plain texts.
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(box->Label7)->role(),
+                  QAccessible::StaticText);
+    });
 }
 
 TEST(MailLink, ReachesTheDesktopEncodedAsAUrl)

@@ -4,12 +4,15 @@
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/ModalScope.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFrame>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -59,9 +62,9 @@ protected:
     }
 };
 
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int left, int top)
+QLabel* styleLabel(QLabel* label, const char* name, const QString& text, int left, int top)
 {
-    auto* label = new QLabel(text, parent);
+    label->setText(text);
     label->setObjectName(QLatin1String(name));
     QFont font(QStringLiteral("Arial"));
     font.setPixelSize(11); // 8 points
@@ -74,6 +77,88 @@ QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int le
     label->move(left, top);
     label->adjustSize();
     return label;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int left, int top)
+{
+    return styleLabel(new QLabel(parent), name, text, left, top);
+}
+
+// The e-mail line: Tab reaches it and Enter or Space opens the link as a
+// click does, so no mouse is needed; a screen reader sees a link it can press.
+class MailLine : public QLabel
+{
+public:
+    MailLine(QWidget* parent, std::function<void()> open) : QLabel(parent), m_open(std::move(open))
+    {
+        // Tab only: a click opens the link and leaves the focus where it was.
+        setFocusPolicy(Qt::TabFocus);
+    }
+    void open() const { m_open(); }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const int key = event->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) &&
+            !event->isAutoRepeat()) {
+            open();
+            event->accept();
+            return;
+        }
+        QLabel::keyPressEvent(event); // Escape and the rest go on to the box
+    }
+    void paintEvent(QPaintEvent* event) override
+    {
+        QLabel::paintEvent(event);
+        if (!hasFocus()) return;
+        // A dotted frame in the text's colour shows where the keyboard is.
+        QPainter p(this);
+        p.setPen(QPen(palette().color(QPalette::WindowText), 1, Qt::DotLine));
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+
+private:
+    std::function<void()> m_open;
+};
+
+class MailLineInterface : public QAccessibleWidget
+{
+public:
+    explicit MailLineInterface(MailLine* line) : QAccessibleWidget(line, QAccessible::Link) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name) return line()->text();
+        if (t == QAccessible::Value) return TFAbout::MailLink();
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.linked = true;
+        return s;
+    }
+    QStringList actionNames() const override
+    {
+        return QStringList(pressAction()) + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& name) override
+    {
+        if (name == pressAction())
+            line()->open();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+
+private:
+    MailLine* line() const { return static_cast<MailLine*>(widget()); }
+};
+
+QAccessibleInterface* mailLineFactory(const QString&, QObject* object)
+{
+    if (auto* line = dynamic_cast<MailLine*>(object)) return new MailLineInterface(line);
+    return nullptr;
 }
 
 bool isClick(const QWidget* w, const QMouseEvent* e)
@@ -152,13 +237,22 @@ TFAbout::TFAbout(QWidget* parent) : QDialog(parent)
     Label7 =
         makeLabel(pnAbout, "Label7", QStringLiteral("Služba informatike, decembar 2026."), 5, 3);
     Label11 = makeLabel(pnAbout, "Label11", QStringLiteral("Tel: 012/345-678"), 5, 17);
-    Label8 = makeLabel(pnAbout, "Label8", QStringLiteral("e-mail: ") + MailAddress(), 5, 31);
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(mailLineFactory);
+        return true;
+    }();
+    (void)factoryInstalled;
+    Label8 = styleLabel(new MailLine(pnAbout, [this] { Label8Click(); }), "Label8",
+                        QStringLiteral("e-mail: ") + MailAddress(), 5, 31);
     Label8->setCursor(Qt::PointingHandCursor);
 
     for (QWidget* w :
          std::initializer_list<QWidget*>{Shape, Image, Label1, Label2, Line, Label3, Label4, Label9,
                                          Label10, Label5, Label6, pnAbout, Label7, Label11, Label8})
         w->installEventFilter(this);
+    // The box holds the keyboard, so Enter closes it, until Tab moves on to
+    // the mail line.
+    setFocus();
 }
 
 void TFAbout::FormClick()
