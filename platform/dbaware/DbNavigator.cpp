@@ -58,6 +58,7 @@ DbNavigator::DbNavigator(QWidget* parent) : QWidget(parent)
         auto* btn = new QToolButton(this);
         btn->setObjectName(QLatin1String(names[i]));
         btn->setToolTip(QLatin1String(tips[i]));
+        btn->setAccessibleName(QLatin1String(tips[i]));
         btn->setIcon(glyph(Button(i)));
         btn->setIconSize(QSize(12, 12));
         btn->setFocusPolicy(Qt::NoFocus);

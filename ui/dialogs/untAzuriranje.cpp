@@ -126,6 +126,13 @@ TFAzuriranje::TFAzuriranje(QWidget* parent) : QDialog(parent)
     connect(btSnimi, &QPushButton::clicked, this, vidra::ui::safeSlot([this] { btSnimiClick(); }));
     connect(btOdustani, &QPushButton::clicked, this, [this] { reject(); });
 
+    // Each box is named by the label beside it.
+    lbTelefon->setBuddy(dbTelefon);
+    lbVlasnik->setBuddy(dbVlasnik);
+    lbAdresa->setBuddy(dbAdresa);
+    lbMesto->setBuddy(dbMesto);
+    lbNapomena->setBuddy(dbNapomena);
+
     setTabOrder(dbTelefon, dbVlasnik);
     setTabOrder(dbVlasnik, dbAdresa);
     setTabOrder(dbAdresa, dbMesto);

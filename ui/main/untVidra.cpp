@@ -123,12 +123,15 @@ TFVidra::TFVidra(const QString& iniFileName, QWidget* parent)
     dbImenik->setObjectName(QStringLiteral("dbImenik"));
     dbImenik->setFocusPolicy(Qt::StrongFocus);
     dbImenik->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    dbImenik->setAccessibleName(QStringLiteral("Imenik"));
     m_layout->addWidget(dbImenik, 1);
 
     dbNapomena = new vidra::DbMemo(this);
     dbNapomena->setObjectName(QStringLiteral("dbNapomena"));
     dbNapomena->setReadOnly(true);
     dbNapomena->setFixedHeight(kNoteHeight);
+    // The panel has no label of its own to be named by.
+    dbNapomena->setAccessibleName(QStringLiteral("Napomena"));
     m_layout->addWidget(dbNapomena);
 
     gbPretplatnik = new QGroupBox(QStringLiteral("Pretplatnik"), this);

@@ -77,6 +77,7 @@ void TFVidra::CreateDetailsPanel()
         e->setUpperCase(true);
         e->setDataField(QLatin1String(b.field));
         e->setDataSource(ds);
+        (this->*b.label)->setBuddy(e);
         this->*b.edit = e;
     }
 

@@ -50,6 +50,8 @@ void TFVidra::CreateSearchPanel()
         e->setGeometry(b.geometry);
         e->setValidator(upper);
         connect(e, &QLineEdit::textChanged, this, [this] { edChange(); });
+        // Named by its own label, not by the group box all four share.
+        (this->*b.label)->setBuddy(e);
         this->*b.edit = e;
     }
 
