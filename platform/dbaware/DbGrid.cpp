@@ -3,6 +3,7 @@
 #include "platform/db/Table.h"
 #include "platform/dbaware/DataSource.h"
 #include "platform/dbaware/DbColumnChooser.h"
+#include "platform/dbaware/DbGridAccessible.h"
 #include "platform/ui/AppError.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/ModalScope.h"
@@ -30,6 +31,8 @@ DbGrid::DbGrid(QWidget* parent)
                                              dgRowSelect | dgConfirmDelete | dgCancelOnExit),
       m_color(217, 236, 255)
 {
+    // Before anything asks for this grid's interface.
+    gridaccess::install();
     setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
     setFocusPolicy(Qt::StrongFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -285,6 +288,7 @@ void DbGrid::layoutChanged()
     updateScrollBar();
     FitColumns();
     viewport()->update();
+    gridaccess::shapeChanged(this);
 }
 
 void DbGrid::followTable()
@@ -318,6 +322,7 @@ void DbGrid::onStateChanged()
     followTable();
     updateScrollBar();
     viewport()->update();
+    gridaccess::shapeChanged(this); // an insert shows one row more
 }
 
 void DbGrid::onDataChanged()
@@ -325,6 +330,7 @@ void DbGrid::onDataChanged()
     followTable();
     updateScrollBar();
     viewport()->update();
+    gridaccess::rowsReread(this);
 }
 
 void DbGrid::onRecordChanged()
@@ -332,6 +338,7 @@ void DbGrid::onRecordChanged()
     followTable();
     updateScrollBar();
     viewport()->update();
+    gridaccess::currentChanged(this);
 }
 
 void DbGrid::resizeEvent(QResizeEvent* event)
@@ -447,6 +454,7 @@ void DbGrid::focusInEvent(QFocusEvent* event)
 {
     QAbstractScrollArea::focusInEvent(event);
     viewport()->update();
+    gridaccess::focusGained(this);
 }
 
 void DbGrid::focusOutEvent(QFocusEvent* event)

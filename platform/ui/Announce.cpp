@@ -18,12 +18,14 @@ void announce(QAccessibleEvent& event)
         return;
     }
     QAccessibleInterface* iface = event.accessibleInterface();
-    AnnounceHook::Heard heard{event.type(), QAccessible::NoRole, {}, -1};
+    AnnounceHook::Heard heard{event.type(), QAccessible::NoRole, {}, -1, -1};
     if (iface) {
         heard.role = iface->role();
         heard.name = iface->text(QAccessible::Name);
-        if (QAccessibleTableCellInterface* cell = iface->tableCellInterface())
+        if (QAccessibleTableCellInterface* cell = iface->tableCellInterface()) {
             heard.row = cell->rowIndex();
+            heard.column = cell->columnIndex();
+        }
     }
     g_hook->m_heard.push_back(heard);
 }

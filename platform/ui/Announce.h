@@ -23,6 +23,7 @@ public:
         QAccessible::Role role; // of what the event is about
         QString name;           // its name when the event was sent
         int row;                // the table row of a cell, or -1
+        int column;             // its column, or -1
     };
 
     AnnounceHook();
