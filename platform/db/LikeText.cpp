@@ -157,9 +157,11 @@ uint64_t storedKey(const char* data, size_t size, LikeAs as)
         }
         const Reading r = read(utf8::decode(p, end));
         for (int k = 0; k < r.count && filled < 8; ++k) {
-            if (number && isSeparator(r.base[k])) continue;
+            // Đ stays itself, so that a typed D or DJ tells it from D by key alone.
+            const char32_t c = r.unit[k] == kDStroke ? kDStroke : r.base[k];
+            if (number && isSeparator(c)) continue;
             ByteRun enc;
-            utf8::append(enc, r.base[k]);
+            utf8::append(enc, c);
             for (int i = 0; i < enc.size && filled < 8; ++i)
                 bytes[filled++] = static_cast<unsigned char>(enc.bytes[i]);
         }
@@ -246,50 +248,78 @@ bool Pattern::matchStates(const char* p, const char* end) const
     return done();
 }
 
-std::vector<std::string> Pattern::keyPrefixes() const
+// A typed D may meet a stored D or Đ, and a typed DJ a stored DJ, Đ, or Đ
+// and J: each such choice doubles or triples the ways a key can begin. Past
+// this many, the keys stop where the next choice would be, passing more.
+constexpr size_t kMostKeyPrefixes = 16;
+
+Pattern::KeyPlan Pattern::keyPlan() const
 {
-    std::vector<std::string> alternatives(1);
+    KeyPlan plan{std::vector<std::string>(1), true};
+    std::vector<std::string>& ways = plan.prefixes;
     const auto shortest = [&] {
-        size_t n = alternatives[0].size();
-        for (const std::string& a : alternatives)
-            n = std::min(n, a.size());
+        size_t n = ways[0].size();
+        for (const std::string& w : ways)
+            n = std::min(n, w.size());
         return n;
     };
-    int pairs = 0;
-    for (size_t i = 0; i < m_units.size() && shortest() < 8; ++i) {
+    static const std::string kD = "d", kDj = "dj";
+    std::string dStroke, dStrokeJ;
+    utf8::append(dStroke, kDStroke);
+    dStrokeJ = dStroke + 'j';
+    size_t i = 0;
+    for (; i < m_units.size() && shortest() < 8; ++i) {
+        const Unit& u = m_units[i];
+        std::vector<const std::string*> choices;
+        std::string letter;
         if (djAt(i)) {
-            // A third DJ would make eight ways: the D alone serves them all.
-            if (++pairs > 2) {
-                for (std::string& a : alternatives)
-                    a += 'd';
-                break;
-            }
-            const size_t n = alternatives.size();
-            for (size_t a = 0; a < n; ++a) {
-                alternatives.push_back(alternatives[a] + 'd');
-                alternatives[a] += "dj";
-            }
+            choices = {&kDj, &dStroke, &dStrokeJ};
             ++i;
-            continue;
+        } else if (u.unit == U'd') {
+            choices = {&kD, &dStroke};
+        } else {
+            // A key holds Đ as itself and every other letter as its base.
+            const char32_t c = u.unit == kDStroke ? kDStroke : u.base;
+            if (m_as == LikeAs::Number && isSeparator(c)) continue;
+            utf8::append(letter, c);
+            choices = {&letter};
         }
-        const char32_t base = m_units[i].base;
-        if (m_as == LikeAs::Number && isSeparator(base)) continue;
-        for (std::string& a : alternatives)
-            utf8::append(a, base);
+        if (ways.size() * choices.size() > kMostKeyPrefixes) {
+            plan.complete = false;
+            break;
+        }
+        std::vector<std::string> grown;
+        for (const std::string& w : ways)
+            for (const std::string* c : choices)
+                grown.push_back(w + *c);
+        ways.swap(grown);
     }
-    return alternatives;
+    if (i < m_units.size()) plan.complete = false;
+    // A way that another begins with says all the longer one would.
+    std::sort(ways.begin(), ways.end());
+    std::vector<std::string> kept;
+    for (const std::string& w : ways)
+        if (kept.empty() || w.compare(0, kept.back().size(), kept.back()) != 0) kept.push_back(w);
+    ways.swap(kept);
+    return plan;
+}
+
+std::vector<std::string> Pattern::keyPrefixes() const
+{
+    return keyPlan().prefixes;
 }
 
 bool Pattern::keyDecides() const
 {
-    if (m_leading || !m_trailing || m_units.empty() || m_hasDj) return false;
+    if (m_leading || !m_trailing || m_units.empty()) return false;
     if (m_as == LikeAs::Number && !m_skipSeparators) return false;
-    std::string bytes;
-    for (const Unit& u : m_units) {
-        if (u.marked || u.unit == 0) return false;
-        utf8::append(bytes, u.unit);
-    }
-    return bytes.size() <= 8;
+    for (const Unit& u : m_units)
+        if ((u.marked && u.unit != kDStroke) || u.unit == 0) return false;
+    const KeyPlan plan = keyPlan();
+    if (!plan.complete) return false;
+    for (const std::string& w : plan.prefixes)
+        if (w.size() > 8) return false;
+    return true;
 }
 
 } // namespace vidra::like

@@ -18,8 +18,8 @@
 // 030/257-070; a pattern with one compares as typed.
 //
 // For the table's quick scan, keys stand in for a value's first eight bytes
-// in base letters; a pattern's key prefixes pass every row it can match (a
-// superset), and for plain prefixes they decide alone.
+// in base letters (Đ kept as itself); a pattern's key prefixes pass every row
+// it can match (a superset), and for plain prefixes they decide alone.
 #include "platform/db/FieldDef.h"
 
 #include <QString>
@@ -46,8 +46,9 @@ inline bool isSeparator(char32_t c)
     return c == u' ' || c == u'/' || c == u'-' || c == u'.' || c == u'(' || c == u')';
 }
 
-// The key of a stored value: its first eight bytes of base letters in UTF-8,
-// combining marks left out, and in a number field its separators too.
+// The key of a stored value: its first eight bytes of base letters in UTF-8
+// (but Đ, which a typed D or DJ finds by other rules than D), combining
+// marks left out, and in a number field its separators too.
 uint64_t storedKey(const char* data, size_t size, LikeAs as);
 
 class Pattern
@@ -66,8 +67,8 @@ public:
     bool trailing() const { return m_trailing; }
 
     // Byte strings of which a matching value's key (storedKey) begins with
-    // at least one, as far as eight bytes go: one, or up to four when the
-    // pattern holds DJ (as DJ or as the D of Đ).
+    // at least one, as far as eight bytes go: one, or up to 16 when the
+    // pattern holds D or DJ (each of which may meet a stored Đ).
     std::vector<std::string> keyPrefixes() const;
     // Whether, for a prefix pattern, a key beginning with a key prefix is
     // already a match: nothing about it is left to check.
@@ -96,6 +97,12 @@ private:
     {
         return i + 1 < m_units.size() && m_units[i].unit == U'd' && m_units[i + 1].unit == U'j';
     }
+    struct KeyPlan
+    {
+        std::vector<std::string> prefixes;
+        bool complete; // every typed unit is in the prefixes
+    };
+    KeyPlan keyPlan() const;
     bool matchAnchored(const char* p, const char* end) const;
     bool matchStates(const char* p, const char* end) const;
 };

@@ -4,6 +4,7 @@
 #include "platform/db/TableSnapshot.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace vidra {
@@ -26,24 +27,68 @@ void scanPrefixes(const Snapshot& snap, const RowFilter& filter,
     {
         const uint64_t* keys;
         PrefixMask first;
+        // The other key prefixes, tried only for a key whose first byte one
+        // of them could begin with.
         std::vector<PrefixMask> others;
+        std::array<bool, 256> othersBegin{};
     };
     std::vector<Term> ts;
     bool verify = false;
     for (const auto& t : terms) {
-        Term term{keys.of(snap, t.field, t.as).data(), prefixMask(t.keys.front()), {}};
-        for (size_t k = 1; k < t.keys.size(); ++k)
+        Term term{keys.of(snap, t.field, t.as).data(), prefixMask(t.keys.front()), {}, {}};
+        for (size_t k = 1; k < t.keys.size(); ++k) {
             term.others.push_back(prefixMask(t.keys[k]));
+            if (t.keys[k].empty())
+                term.othersBegin.fill(true);
+            else
+                term.othersBegin[static_cast<unsigned char>(t.keys[k][0])] = true;
+        }
         ts.push_back(std::move(term));
         verify = verify || !t.keyDecides;
     }
+    const size_t n = snap.rows();
+    // Most searches hold no D: one mask-and-compare per term, as tight as it goes.
+    struct Plain
+    {
+        const uint64_t* keys;
+        uint64_t mask;
+        uint64_t want;
+    };
+    std::vector<Plain> plain;
+    for (const Term& t : ts)
+        if (t.others.empty()) plain.push_back(Plain{t.keys, t.first.mask, t.first.want});
+    // The row is passed by value so that the loops keep it in a register.
+    const auto holds = [&snap, &filter](size_t row) {
+        return filter.matches([&snap, row](int f) { return snap.cell(row, f); });
+    };
+    if (plain.size() == 1 && ts.size() == 1) {
+        const Plain t = plain.front();
+        for (size_t r = 0; r < n; ++r)
+            if ((t.keys[r] & t.mask) == t.want && (!verify || holds(r)))
+                visible.push_back(uint32_t(r));
+        return;
+    }
+    if (plain.size() == ts.size()) {
+        const Plain* const first = plain.data();
+        const Plain* const last = first + plain.size();
+        for (size_t r = 0; r < n; ++r) {
+            const Plain* t = first;
+            while (t != last && (t->keys[r] & t->mask) == t->want)
+                ++t;
+            if (t == last && (!verify || holds(r))) visible.push_back(uint32_t(r));
+        }
+        return;
+    }
     const auto fits = [](const Term& t, uint64_t key) {
         if ((key & t.first.mask) == t.first.want) return true;
+        if (t.others.empty()) return false;
+        unsigned char firstByte;
+        std::memcpy(&firstByte, &key, 1);
+        if (!t.othersBegin[firstByte]) return false;
         for (const PrefixMask& m : t.others)
             if ((key & m.mask) == m.want) return true;
         return false;
     };
-    const size_t n = snap.rows();
     for (size_t r = 0; r < n; ++r) {
         bool pass = true;
         for (const Term& t : ts) {
@@ -52,8 +97,7 @@ void scanPrefixes(const Snapshot& snap, const RowFilter& filter,
                 break;
             }
         }
-        if (pass && verify) pass = filter.matches([&](int f) { return snap.cell(r, f); });
-        if (pass) visible.push_back(uint32_t(r));
+        if (pass && (!verify || holds(r))) visible.push_back(uint32_t(r));
     }
 }
 

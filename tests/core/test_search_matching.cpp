@@ -18,6 +18,8 @@
 #include <QStringList>
 #include <array>
 #include <gtest/gtest.h>
+#include <string>
+#include <utility>
 #include <vector>
 
 using namespace vidra;
@@ -261,6 +263,33 @@ TEST(SearchMatching, FiltersOfSeveralTermsAgreeWithTheScan)
         PrefixKeys keys;
         EXPECT_EQ(scanRows(snap, filter, keys), c.rows);
     }
+}
+
+TEST(SearchMatching, KeysAloneDecideATypedDOrDjAsTheyDoPlainLetters)
+{
+    // The quick scan checks no row in full for these: Đ has a key of its own.
+    const auto plan = [](const char* typed) {
+        const like::Pattern p(QString::fromUtf8(typed), false, true, LikeAs::Text);
+        QStringList prefixes;
+        for (const std::string& k : p.keyPrefixes())
+            prefixes << QString::fromStdString(k);
+        return std::make_pair(prefixes, p.keyDecides());
+    };
+    EXPECT_EQ(plan("dj"), std::make_pair(QStringList{"dj", "đ"}, true));
+    EXPECT_EQ(plan("d"), std::make_pair(QStringList{"d", "đ"}, true));
+    EXPECT_EQ(plan("Đ"), std::make_pair(QStringList{"đ"}, true));
+    EXPECT_EQ(plan("dora"), std::make_pair(QStringList{"dora", "đora"}, true));
+    EXPECT_EQ(plan("djo"), std::make_pair(QStringList{"djo", "đjo", "đo"}, true));
+    EXPECT_EQ(plan("pet"), std::make_pair(QStringList{"pet"}, true));
+    // A letter with another mark, or more than a key holds, is checked in full.
+    EXPECT_EQ(plan("ć"), std::make_pair(QStringList{"c"}, false));
+    EXPECT_FALSE(plan("petrovica").second);
+    EXPECT_FALSE(plan("djordjevic").second);
+    // Past 16 ways the keys stop early, passing more rows for the full check.
+    EXPECT_EQ(plan("ddddd").first,
+              (QStringList{"dddd", "dddđ", "ddđd", "ddđđ", "dđdd", "dđdđ", "dđđd", "dđđđ", "đddd",
+                           "đddđ", "đdđd", "đdđđ", "đđdd", "đđdđ", "đđđd", "đđđđ"}));
+    EXPECT_FALSE(plan("ddddd").second);
 }
 
 TEST(SearchMatching, NoBaseLetterIsASeparatorUnlessTheLetterIsOne)
