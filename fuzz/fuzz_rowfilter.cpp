@@ -75,7 +75,10 @@ const std::vector<Row>& fixedRows()
          text("DJORDJE đj")},
         {text("(011) 22.33 44"), text("Petrović Ana"), text("Њеgoševa"), text("ǅurđevac"),
          text("PETROVIC")},
-        {text("030257070"), text("džep Џ"), text("e\xCC\x81cole"), text("ђђ"), text("Ljig")},
+        {text("030257070"), text("džep Џ"),
+         text("e\xCC\x81"
+              "cole"),
+         text("ђђ"), text("Ljig")},
     };
     return rows;
 }
