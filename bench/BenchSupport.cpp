@@ -140,4 +140,18 @@ std::string mb(double bytes)
     return buf;
 }
 
+long long procStatus(const char* key)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return -1;
+    const QByteArray prefix = QByteArray(key) + ':';
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith(prefix)) {
+            const QByteArray kb = line.mid(prefix.size()).trimmed().split(' ').front();
+            return kb.toLongLong() * 1024;
+        }
+    }
+    return -1;
+}
+
 } // namespace bench

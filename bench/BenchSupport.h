@@ -25,5 +25,7 @@ QString ensureSample(const QString& folder, const std::string& tool, int rows);
 // 1000000 as "1 000 000".
 std::string group(long long n);
 std::string mb(double bytes);
+// A "VmXXX:  1234 kB" line of /proc/self/status, in bytes; -1 when unreadable.
+long long procStatus(const char* key);
 
 } // namespace bench

@@ -39,21 +39,6 @@ namespace {
 
 using namespace bench;
 
-// A "VmXXX:  1234 kB" line of /proc/self/status, in bytes.
-long long procStatus(const char* key)
-{
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) return -1;
-    const QByteArray prefix = QByteArray(key) + ':';
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith(prefix)) {
-            const QByteArray kb = line.mid(prefix.size()).trimmed().split(' ').front();
-            return kb.toLongLong() * 1024;
-        }
-    }
-    return -1;
-}
-
 struct Loaded
 {
     std::unique_ptr<vidra::Connection> connection;

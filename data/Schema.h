@@ -10,8 +10,10 @@ namespace vidra {
 inline constexpr const char* kSubscriberTable = "Vlasnici";
 
 // Order matters: it is the table's field order everywhere in the program.
+// The number is searched as a number: typed as digits only, it is found
+// however its separators are written.
 inline constexpr std::array<FieldDef, 5> kSubscriberFields{{
-    {"Telefon", FieldType::WideString, 16},
+    {"Telefon", FieldType::WideString, 16, LikeAs::Number},
     {"Vlasnik", FieldType::WideString, 50},
     {"Adresa", FieldType::WideString, 50},
     {"Mesto", FieldType::WideString, 16},

@@ -1,7 +1,5 @@
 #include "platform/Utf8.h"
 
-#include <cstring>
-
 namespace vidra::utf8 {
 
 std::optional<size_t> utf16Length(const char* data, size_t size)
@@ -28,29 +26,6 @@ std::u32string foldedCodePoints(const char* data, size_t size)
     while (p < end)
         out.push_back(fold(decode(p, end)));
     return out;
-}
-
-uint64_t foldedPrefixKey(const char* data, size_t size)
-{
-    unsigned char bytes[8] = {};
-    size_t filled = 0;
-    const char* p = data;
-    const char* end = data + size;
-    while (filled < 8 && p < end) {
-        const auto b = static_cast<unsigned char>(*p);
-        if (b < 0x80) {
-            bytes[filled++] = (b >= 'A' && b <= 'Z') ? b + 32 : b;
-            ++p;
-            continue;
-        }
-        std::string folded;
-        append(folded, fold(decode(p, end)));
-        for (char c : folded)
-            if (filled < 8) bytes[filled++] = static_cast<unsigned char>(c);
-    }
-    uint64_t key;
-    std::memcpy(&key, bytes, 8);
-    return key;
 }
 
 std::u32string foldedCodePoints(const QString& text)

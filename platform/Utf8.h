@@ -106,10 +106,6 @@ inline std::string encode(const std::u32string& codePoints)
     return out;
 }
 
-// The first eight bytes of the case-folded UTF-8 of a text, zero-padded, as
-// one word: a prefix of up to eight bytes is then tested with one compare.
-uint64_t foldedPrefixKey(const char* data, size_t size);
-
 // Case-folded code points of a text.
 std::u32string foldedCodePoints(const QString& text);
 std::u32string foldedCodePoints(const char* data, size_t size);

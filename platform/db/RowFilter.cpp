@@ -24,8 +24,9 @@ constexpr int kMaxDepth = 200;
 class FilterParser
 {
 public:
-    FilterParser(const QString& text, const QStringList& fields, RowFilter& out)
-        : m_text(text), m_fields(fields), m_out(out)
+    FilterParser(const QString& text, const QStringList& fields, const std::vector<LikeAs>& likeAs,
+                 RowFilter& out)
+        : m_text(text), m_fields(fields), m_likeAs(likeAs), m_out(out)
     {
     }
 
@@ -45,6 +46,7 @@ private:
 
     const QString& m_text;
     const QStringList& m_fields;
+    const std::vector<LikeAs>& m_likeAs;
     RowFilter& m_out;
     qsizetype m_pos = 0;
 
@@ -197,14 +199,15 @@ private:
     void parsePattern(const QString& raw, qsizetype at, Node& n)
     {
         QString literal;
+        bool leading = false, trailing = false;
         const qsizetype len = raw.size();
         for (qsizetype i = 0; i < len; ++i) {
             const QChar c = raw[i];
             if (c == u'*' || c == u'%') {
                 if (i == 0)
-                    n.leadingWildcard = true;
+                    leading = true;
                 else if (i == len - 1)
-                    n.trailingWildcard = true;
+                    trailing = true;
                 else
                     malformed(QStringLiteral("a wildcard may stand only at the start or end of a "
                                              "LIKE pattern"),
@@ -222,7 +225,7 @@ private:
             }
             literal += c;
         }
-        n.pattern = utf8::foldedCodePoints(literal);
+        n.like = like::Pattern(literal, leading, trailing, n.as);
     }
 
     int parseCondition()
@@ -230,6 +233,7 @@ private:
         Node n;
         n.kind = Kind::Condition;
         n.field = parseField();
+        if (size_t(n.field) < m_likeAs.size()) n.as = m_likeAs[size_t(n.field)];
         n.op = parseOperator();
         const qsizetype at = m_pos;
         const QString value = parseString();
@@ -255,21 +259,19 @@ std::optional<std::vector<RowFilter::PrefixTerm>> RowFilter::prefixTerms() const
     std::vector<PrefixTerm> terms;
     for (int c : conditions) {
         const Node& n = m_nodes[size_t(c)];
-        if (n.kind != Kind::Condition || n.op != Op::Like || n.leadingWildcard ||
-            !n.trailingWildcard || n.pattern.empty())
+        if (n.kind != Kind::Condition || n.op != Op::Like || n.like.leading() ||
+            !n.like.trailing() || n.like.empty())
             return std::nullopt;
-        PrefixTerm t{n.field, utf8::encode(n.pattern)};
-        if (t.folded.find('\0') != std::string::npos)
-            return std::nullopt; // a NUL could not be told from padding
-        terms.push_back(std::move(t));
+        terms.push_back(PrefixTerm{n.field, n.as, n.like.keyPrefixes(), n.like.keyDecides()});
     }
     return terms;
 }
 
-RowFilter RowFilter::compile(const QString& text, const QStringList& fieldNames)
+RowFilter RowFilter::compile(const QString& text, const QStringList& fieldNames,
+                             const std::vector<LikeAs>& likeAs)
 {
     RowFilter f;
-    FilterParser(text, fieldNames, f).run();
+    FilterParser(text, fieldNames, likeAs, f).run();
     return f;
 }
 
@@ -284,15 +286,6 @@ int compareFolded(const char* p, const char* end, const std::u32string& pattern)
         if (got != want) return got < want ? -1 : 1;
     }
     return p < end ? 1 : 0;
-}
-
-bool startsWithFolded(const char*& p, const char* end, const std::u32string& pattern)
-{
-    for (char32_t want : pattern) {
-        if (p >= end) return false;
-        if (utf8::fold(utf8::decode(p, end)) != want) return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -322,18 +315,7 @@ bool RowFilter::test(const Node& n, Cell cell)
         }
         return false;
     }
-    if (!n.leadingWildcard) {
-        if (!startsWithFolded(p, end, n.pattern)) return false;
-        return n.trailingWildcard || p == end;
-    }
-    // Leading wildcard: the pattern must end the text, or (with both) occur in it.
-    thread_local std::u32string folded;
-    folded.clear();
-    while (p < end)
-        folded.push_back(utf8::fold(utf8::decode(p, end)));
-    if (n.trailingWildcard) return folded.find(n.pattern) != std::u32string::npos;
-    return folded.size() >= n.pattern.size() &&
-           std::equal(n.pattern.rbegin(), n.pattern.rend(), folded.rbegin());
+    return n.like.matches(p, cell.size);
 }
 
 } // namespace vidra

@@ -6,8 +6,17 @@
 // Strings are quoted with apostrophes ('' inside stands for one). In LIKE,
 // '*' or '%' at the start or end is a wildcard, and a character in square
 // brackets stands for itself ([*], [%], [[]), so any text can be searched for
-// literally. Text comparison folds case over all of Unicode; a null value
-// satisfies no condition. Field names are case-blind and may be bracketed.
+// literally. A null value satisfies no condition. Field names are case-blind
+// and may be bracketed.
+// LIKE finds a value however the operator types it (LikeText.h): case folded
+// over all of Unicode, Cyrillic and Latin alike, a letter typed without its
+// mark for the letter with or without it, and in a number field digits
+// without separators. It does so with a wildcard before the text as well as
+// after it: "*PETROVIC*" finds "Ana Petrović". The other operators (= <> <
+// > <= >=) compare exactly, folding case only.
+#include "platform/db/FieldDef.h"
+#include "platform/db/LikeText.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstddef>
@@ -27,13 +36,20 @@ public:
     };
 
     // Raises DbError when the text is malformed or names an unknown field.
-    static RowFilter compile(const QString& text, const QStringList& fieldNames);
+    // likeAs says how LIKE compares each field, by index; a field it does
+    // not reach is text.
+    static RowFilter compile(const QString& text, const QStringList& fieldNames,
+                             const std::vector<LikeAs>& likeAs = {});
 
-    // A test "Field LIKE 'text*'" with the text case-folded and in UTF-8.
+    // A test "Field LIKE 'text*'" as the quick scan makes it: a row can pass
+    // only when its key of the field (like::storedKey) begins with one of
+    // keys, as far as eight bytes go; when keyDecides, every such row passes.
     struct PrefixTerm
     {
         int field;
-        std::string folded;
+        LikeAs as;
+        std::vector<std::string> keys;
+        bool keyDecides;
     };
     // The filter as a conjunction of such tests, when it is one (the search
     // panel's filters are), so that callers can scan for them quickly.
@@ -68,9 +84,9 @@ private:
         // Condition
         int field = -1;
         Op op = Op::Eq;
-        std::u32string pattern; // case-folded
-        bool leadingWildcard = false;
-        bool trailingWildcard = false;
+        LikeAs as = LikeAs::Text;
+        std::u32string pattern; // case-folded; not for LIKE
+        like::Pattern like;
         // And / Or
         std::vector<int> children;
     };

@@ -108,9 +108,12 @@ void Table::DeclareFields(const FieldDef* begin, const FieldDef* end)
 {
     if (Active()) raise("Cannot perform this operation on an open dataset");
     m_fields.clear();
+    m_likeAs.clear();
     int i = 0;
-    for (auto it = begin; it != end; ++it)
+    for (auto it = begin; it != end; ++it) {
         m_fields.emplace_back(new Field(this, *it, i++));
+        m_likeAs.push_back(it->like);
+    }
 }
 
 Field& Table::Fields(int index)
@@ -125,6 +128,11 @@ QStringList Table::fieldNames() const
     for (const auto& f : m_fields)
         names << f->FieldName();
     return names;
+}
+
+RowFilter Table::compileFilter(const QString& text) const
+{
+    return RowFilter::compile(text, fieldNames(), m_likeAs);
 }
 
 Field* Table::FindField(const QString& name)
@@ -149,7 +157,7 @@ void Table::Open()
     const QStringList names = fieldNames();
     Snapshot snap = m_connection->store()->load(m_tableName, names);
     std::optional<RowFilter> filter;
-    if (m_filtered) filter = RowFilter::compile(m_filterText, names);
+    if (m_filtered) filter = compileFilter(m_filterText);
 
     d->snap = std::move(snap);
     d->prefixKeys.clear();
@@ -426,8 +434,7 @@ void Table::SetFilter(const QString& text)
 {
     if (Active() && m_filtered) {
         checkBrowseMode();
-        RowFilter compiled =
-            RowFilter::compile(text, fieldNames()); // raises before anything changes
+        RowFilter compiled = compileFilter(text); // raises before anything changes
         m_filterText = text;
         d->filter = std::move(compiled);
         d->applyFilter();
@@ -448,7 +455,7 @@ void Table::SetFiltered(bool on)
     }
     checkBrowseMode();
     if (on) {
-        d->filter = RowFilter::compile(m_filterText, fieldNames());
+        d->filter = compileFilter(m_filterText);
     } else {
         d->filter.reset();
     }

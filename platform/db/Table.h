@@ -77,6 +77,7 @@ public:
     void SetTableName(const QString& name) { m_tableName = name; }
     const QString& TableName() const { return m_tableName; }
     // Declared fields; the stored table must have a text column for each.
+    // Each field's LikeAs says how the filter's LIKE compares its values.
     void DeclareFields(const FieldDef* begin, const FieldDef* end);
 
     // --- life cycle
@@ -170,6 +171,7 @@ private:
     QString m_tableName;
     Connection* m_connection = nullptr;
     std::vector<std::unique_ptr<Field>> m_fields;
+    std::vector<LikeAs> m_likeAs; // per field
     DatasetState m_state = DatasetState::Inactive;
     QString m_filterText;
     bool m_filtered = false;
@@ -182,6 +184,7 @@ private:
     void checkModifiable() const;
     void setState(DatasetState s);
     QStringList fieldNames() const;
+    RowFilter compileFilter(const QString& text) const;
 };
 
 } // namespace vidra

@@ -1,7 +1,9 @@
 #pragma once
 // Which rows of a snapshot pass a filter. The search panel's filters, prefix
 // tests on a few fields, are answered from per-field prefix keys: the first
-// eight bytes of each cell's case-folded UTF-8 as one word. For platform/db only.
+// eight bytes of each cell's base letters in UTF-8 as one word (see
+// LikeText.h); rows whose keys fit are checked in full unless the keys
+// decide. For platform/db only.
 #include "platform/db/RowFilter.h"
 
 #include <QByteArray>
@@ -16,32 +18,38 @@ namespace vidra {
 
 struct Snapshot;
 
-// The folded prefix keys of a snapshot's cells per field, built the first
-// time a scan needs a field's and kept in step with every change after that.
+// The prefix keys (like::storedKey) of a snapshot's cells per field, built
+// the first time a scan needs a field's and kept in step with every change
+// after that.
 class PrefixKeys
 {
 public:
     // Forgets every key (the snapshot was replaced).
-    void clear() { m_keys.clear(); }
-    // The keys of a field, one per row; a null cell's key is 0.
-    const std::vector<uint64_t>& of(const Snapshot& snap, int field);
+    void clear() { m_fields.clear(); }
+    // The keys of a field searched as `as`, one per row; a null cell's key is 0.
+    const std::vector<uint64_t>& of(const Snapshot& snap, int field, LikeAs as);
     // After a row was written or appended: its keys follow it. Keys are valid
     // while there is one per row; others are rebuilt when next needed.
     void rowChanged(const Snapshot& snap, size_t row);
     void rowErased(size_t row);
 
 private:
-    std::vector<std::vector<uint64_t>> m_keys; // per field; empty: not built
+    struct FieldKeys
+    {
+        std::vector<uint64_t> keys; // empty: not built
+        LikeAs as = LikeAs::Text;
+    };
+    std::vector<FieldKeys> m_fields;
 };
 
-// What a prefix key must hold for a folded prefix: the key masked with mask
+// What a prefix key must hold for a key prefix: the key masked with mask
 // equals want. A prefix longer than a key is tested on its first eight bytes.
 struct PrefixMask
 {
     uint64_t mask;
     uint64_t want;
 };
-PrefixMask prefixMask(const std::string& folded);
+PrefixMask prefixMask(const std::string& prefix);
 
 // The rows of the snapshot that pass the filter, in their order.
 std::vector<uint32_t> scanRows(const Snapshot& snap, const RowFilter& filter, PrefixKeys& keys);
