@@ -183,8 +183,15 @@ void Settings::writeInteger(const QString& section, const QString& key, int valu
 void Settings::writePath(const QString& section, const QString& key, const QString& path)
 {
     if (inherits(section, key, path, true)) return;
+    // The relative name the user's file holds stays as it was written when
+    // it still names the same file.
+    QString value = path;
+    if (m_place.inConfigFolder && m_file.contains(section, key)) {
+        const QString held = m_file.readPath(section, key, QString());
+        if (resolvePath(section, key, held) == path) value = held;
+    }
     makeFolder();
-    m_file.writePath(section, key, path);
+    m_file.writePath(section, key, value);
 }
 
 } // namespace vidra

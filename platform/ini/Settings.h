@@ -74,6 +74,8 @@ public:
     // Raise vidra::Error("Unable to write to <file>") when the file cannot be written.
     void writeString(const QString& section, const QString& key, const QString& value);
     void writeInteger(const QString& section, const QString& key, int value);
+    // A path that resolvePath made of the user's relative value is written
+    // back as that value.
     void writePath(const QString& section, const QString& key, const QString& path);
 
 private:

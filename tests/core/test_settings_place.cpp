@@ -217,7 +217,14 @@ TEST_F(LayeredSettings, RelativePathsAreTakenFromTheFolderOfTheFileTheyCameFrom)
     // The default, with no file naming it, lies in the user's folder.
     EXPECT_EQ(s.resolvePath("BAZA", "other", "data.mdb"), td.path("home/.config/vidra/data.mdb"));
     s.writePath("BAZA", "DBPATH", "moja.db");
-    EXPECT_EQ(s.resolvePath("BAZA", "DBPATH", "moja.db"), td.path("home/.config/vidra/moja.db"));
+    const QString mine = s.resolvePath("BAZA", "DBPATH", "moja.db");
+    EXPECT_EQ(mine, td.path("home/.config/vidra/moja.db"));
+    // Written back resolved, the user's relative name stays as the user wrote it;
+    // another file replaces it.
+    s.writePath("BAZA", "DBPATH", mine);
+    EXPECT_EQ(s.readPath("BAZA", "DBPATH", "x"), "moja.db");
+    s.writePath("BAZA", "DBPATH", td.path("home/druga.db"));
+    EXPECT_EQ(s.readPath("BAZA", "DBPATH", "x"), td.path("home/druga.db"));
     EXPECT_EQ(s.resolvePath("BAZA", "DBPATH", "/abs/x.db"), "/abs/x.db");
 
     // Beside the executable a relative name is handed on unchanged.

@@ -190,6 +190,9 @@ TEST_F(InstalledCopy, FirstStartWithNothingReportsTheConnectionAndMakesThePrivat
     start();
     EXPECT_EQ(connectErrors(), 0);
     EXPECT_EQ(panel0(), " Broj pretplatnika: 3");
+    form->ShowInState();
+    form->close();
+    EXPECT_EQ(userValue("BAZA", "DBPATH"), "moja.mdb");
 }
 
 TEST_F(InstalledCopy, AdministratorsDefaultIsOpenedAndFollowedUntilTheUserChoosesAnother)
