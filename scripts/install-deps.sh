@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(cmake make g++ qt6-base-dev qt6-svg-dev libsqlite3-dev sqlite3 libgtest-dev
           fonts-liberation pkg-config libglib2.0-dev mdbtools-dev clang libclang-rt-14-dev clang-tidy
-          postgresql libpq-dev)
+          postgresql libpq-dev
+          dpkg-dev lintian desktop-file-utils appstream gzip)
 packages+=("$@")
 missing=()
 for p in "${packages[@]}"; do

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks that every include points down the layers,
 # builds with warnings as errors and the address and undefined-behaviour
-# sanitizers, runs every test headless, runs clang-tidy, builds the core
+# sanitizers, runs every test headless, builds and tries the Debian package
+# (scripts/package-test.sh), runs clang-tidy, builds the core
 # without widgets, and fuzzes each target briefly.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,6 +22,9 @@ cd "$build"
 pg_virtualenv sh -c 'export VIDRA_TEST_PG_URI="postgresql://$PGUSER@$PGHOST:$PGPORT/$PGDATABASE"
   export VIDRA_TEST_PG_CLUSTER="$PGVERSION regress"
   exec ctest --output-on-failure -j"$(nproc)" --timeout 300'
+# The Debian package, built in a folder of its own (Release, nothing shared
+# with the build above), checked, installed, run as an ordinary user, purged.
+"$root/scripts/package-test.sh"
 "$root/scripts/tidy.sh" "$build"
 # The core library and vidra-db build with QtCore alone: no widget creeps in.
 cmake -S "$root" -B "$build-core" -DCMAKE_BUILD_TYPE=Debug -DVIDRA_WERROR=ON -DVIDRA_GUI=OFF \

@@ -328,6 +328,13 @@ std::optional<int> parseInteger(const QString& text)
 
 IniFile::IniFile(QString fileName) : m_fileName(std::move(fileName)) {}
 
+bool IniFile::contains(const QString& section, const QString& key) const
+{
+    const std::optional<QByteArray> bytes = readAll(m_fileName);
+    if (!bytes) return false;
+    return locate(split(*bytes), section.trimmed(), key.trimmed()).key >= 0;
+}
+
 QString IniFile::readString(const QString& section, const QString& key, const QString& def) const
 {
     return readValue(section, key, def, false);

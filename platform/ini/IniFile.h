@@ -14,6 +14,9 @@ public:
     explicit IniFile(QString fileName);
     const QString& fileName() const { return m_fileName; }
 
+    // Whether the file holds the key (in the first section of that name).
+    bool contains(const QString& section, const QString& key) const;
+
     // A missing file, section or key gives the default.
     QString readString(const QString& section, const QString& key, const QString& def) const;
     // Decimal, or hexadecimal with a leading "0x"/"0X"; anything else gives the default.

@@ -2,6 +2,7 @@
 
 #include "platform/Error.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -200,10 +201,27 @@ std::string lastReaderComplaints()
     return g_complaints;
 }
 
+QString readerProgramFor(const QString& executableDir)
+{
+    const QString name = QStringLiteral("vidra-legacy-reader");
+    const auto runnable = [](const QString& p) {
+        const QFileInfo f(p);
+        return f.isFile() && f.isExecutable();
+    };
+    QString beside = executableDir + u'/' + name;
+    if (runnable(beside)) return beside;
+#ifdef VIDRA_PRIVATE_FROM_BINDIR
+    QString installed = QDir::cleanPath(executableDir + u'/' +
+                                        QStringLiteral(VIDRA_PRIVATE_FROM_BINDIR) + u'/' + name);
+    if (runnable(installed)) return installed;
+#endif
+    return beside;
+}
+
 QString readerProgram()
 {
     if (!g_readerProgram.isEmpty()) return g_readerProgram;
-    return executableDir() + QStringLiteral("/vidra-legacy-reader");
+    return readerProgramFor(executableDir());
 }
 
 void readTable(const Request& request, const TableHandler& onTable, const RowHandler& onRow,

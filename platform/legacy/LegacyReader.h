@@ -52,10 +52,15 @@ using WarningHandler = std::function<void(const QString&)>;
 void readTable(const Request& request, const TableHandler& onTable, const RowHandler& onRow,
                const WarningHandler& onWarning = {});
 
-// The reader program: the one beside the running executable, unless one is
-// set here (tests and tools built elsewhere). The environment is never asked.
+// The reader program: the one beside the running executable (a build folder,
+// a portable copy), else the one in the private folder of an installed copy,
+// found relative to the executable's folder; unless one is set here (tests
+// and tools built elsewhere). The environment is never asked.
 void setReaderProgram(const QString& path);
 QString readerProgram();
+// The reader for an executable in `executableDir`; when there is none, the
+// one that would be beside it.
+QString readerProgramFor(const QString& executableDir);
 
 // A reader that sends nothing for this long is taken to hang.
 inline constexpr int kDefaultStallTimeoutMs = 30000;

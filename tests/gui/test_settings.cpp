@@ -2,6 +2,7 @@
 #include "platform/ui/AppError.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTest>
 
 namespace {
@@ -132,4 +133,106 @@ TEST_F(Settings, UnwritableFileShownInApplicationErrorBoxAndWindowStillCloses)
     EXPECT_EQ(hook.boxes()[0].kind, vidra::ui::BoxKind::Error);
     EXPECT_EQ(hook.boxes()[0].caption, vidra::ui::applicationTitle());
     EXPECT_EQ(hook.boxes()[0].text, "Unable to write to " + ini + ".");
+}
+
+namespace {
+
+// A copy installed where its user may not write: its settings in a
+// configuration folder of the scratch folder, an administrator's file beside.
+class InstalledCopy : public FrameFixture
+{
+protected:
+    QString userIni() const { return dir.path("home/.config/vidra/Vidra.ini"); }
+    QString adminIni() const { return dir.path("etc/xdg/vidra/Vidra.ini"); }
+    void writeAdmin(const QByteArray& text) const
+    {
+        QDir().mkpath(dir.path("etc/xdg/vidra"));
+        dir.write("etc/xdg/vidra/Vidra.ini", text);
+    }
+    void start()
+    {
+        form = std::make_unique<TFVidra>(vidra::SettingsPlace{
+            userIni(), QFileInfo::exists(adminIni()) ? adminIni() : QString(), true});
+        form->gbFiltar->hide();
+        form->dbNapomena->hide();
+    }
+    QString userValue(const char* section, const char* key) const
+    {
+        return vidra::IniFile(userIni()).readString(section, key, "<missing>");
+    }
+};
+
+} // namespace
+
+TEST_F(InstalledCopy, FirstStartWithNothingReportsTheConnectionAndMakesThePrivateFolderAtClose)
+{
+    // Started from a desktop menu, in a folder holding a data.mdb of its own:
+    // the default is not taken from the working folder.
+    InScratchFolder cwd(dir.path(""));
+    makeDb("data.mdb", 2);
+    start();
+    EXPECT_EQ(connectErrors(), 1);
+    EXPECT_EQ(hook.boxes().size(), 1u);
+    EXPECT_EQ(dm->DbPath(), dir.path("home/.config/vidra/data.mdb"));
+    EXPECT_EQ(form->WindowState(), TFVidra::StateMaximized);
+    form->ShowInState();
+    form->close();
+    EXPECT_EQ(hook.boxes().size(), 1u);
+    EXPECT_EQ(userValue("BAZA", "DBPATH"), dir.path("home/.config/vidra/data.mdb"));
+    EXPECT_EQ(userValue("APP", "window"), "2");
+    EXPECT_FALSE(QFileInfo::exists(dir.path("Vidra.ini")));
+
+    // A file chosen later in that folder is found under its relative name.
+    form.reset();
+    hook.clear();
+    makeDb("home/.config/vidra/moja.mdb", 3);
+    vidra::IniFile(userIni()).writeString("BAZA", "DBPATH", "moja.mdb");
+    start();
+    EXPECT_EQ(connectErrors(), 0);
+    EXPECT_EQ(panel0(), " Broj pretplatnika: 3");
+    form->ShowInState();
+    form->close();
+    EXPECT_EQ(userValue("BAZA", "DBPATH"), "moja.mdb");
+}
+
+TEST_F(InstalledCopy, AdministratorsDefaultIsOpenedAndFollowedUntilTheUserChoosesAnother)
+{
+    const QString shared = makeDb("zajednicka.mdb", 4);
+    const QByteArray adminText = "[BAZA]\nDBPATH=" + shared.toUtf8() + "\n";
+    writeAdmin(adminText);
+    start();
+    EXPECT_EQ(connectErrors(), 0);
+    EXPECT_EQ(panel0(), " Broj pretplatnika: 4");
+    form->ShowInState();
+    form->close();
+    // The window's state is the user's; the directory stays the administrator's.
+    EXPECT_EQ(userValue("APP", "window"), "2");
+    EXPECT_EQ(userValue("BAZA", "DBPATH"), "<missing>");
+    EXPECT_EQ(testsupport::TempDir::read(adminIni()), adminText);
+
+    // The user's own value wins over it, and is kept.
+    form.reset();
+    const QString own = makeDb("moja.mdb", 1);
+    vidra::IniFile(userIni()).writeString("BAZA", "DBPATH", own);
+    start();
+    EXPECT_EQ(panel0(), " Broj pretplatnika: 1");
+    form->ShowInState();
+    form->close();
+    EXPECT_EQ(userValue("BAZA", "DBPATH"), own);
+    EXPECT_EQ(testsupport::TempDir::read(adminIni()), adminText);
+    EXPECT_EQ(connectErrors(), 0);
+}
+
+TEST_F(InstalledCopy, UnwritableConfigFolderShownInTheErrorBoxAndTheWindowStillCloses)
+{
+    dir.write("home", "a file where the home folder should be");
+    start();
+    EXPECT_EQ(connectErrors(), 1);
+    form->ShowInState();
+    hook.clear();
+    form->close();
+    EXPECT_FALSE(form->isVisible());
+    ASSERT_EQ(hook.boxes().size(), 1u);
+    EXPECT_EQ(hook.boxes()[0].kind, vidra::ui::BoxKind::Error);
+    EXPECT_EQ(hook.boxes()[0].text, "Unable to write to " + userIni() + ".");
 }

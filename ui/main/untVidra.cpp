@@ -1,8 +1,9 @@
 #include "ui/main/untVidra.h"
 
 #include "data/untDM.h"
+#include "platform/db/PgClient.h"
 #include "platform/dbaware/DbGrid.h"
-#include "platform/ini/IniFile.h"
+#include "platform/ini/Settings.h"
 #include "platform/ui/AppError.h"
 #include "platform/ui/ModalScope.h"
 #include "platform/ui/StatusBar.h"
@@ -24,6 +25,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 TFVidra* FVidra = nullptr;
 
@@ -95,7 +97,12 @@ void keepRoomForColumns(vidra::DbGrid* grid)
 } // namespace
 
 TFVidra::TFVidra(const QString& iniFileName, QWidget* parent)
-    : QWidget(parent), m_iniFileName(iniFileName)
+    : TFVidra(vidra::SettingsPlace{iniFileName, {}, false}, parent)
+{
+}
+
+TFVidra::TFVidra(vidra::SettingsPlace settings, QWidget* parent)
+    : QWidget(parent), m_settings(std::move(settings))
 {
     setObjectName(QStringLiteral("FVidra"));
     setWindowTitle(QStringLiteral("Telefonski imenik Opštine Kostelin, Vidra"));
@@ -192,18 +199,16 @@ TFVidra::~TFVidra()
 
 void TFVidra::FormCreate()
 {
-    if (m_iniFileName.isEmpty())
-        m_iniFileName = IniFileNameFor(QCoreApplication::applicationFilePath());
+    if (m_settings.file.isEmpty())
+        m_settings =
+            vidra::settingsPlaceFor(QCoreApplication::applicationFilePath(), vidra::thisHost());
     LoadSettings();
     InstallEnterEscape(this);
 }
 
 QString TFVidra::IniFileNameFor(const QString& executablePath)
 {
-    const qsizetype nameStart = executablePath.lastIndexOf(u'/') + 1;
-    const qsizetype dot = executablePath.lastIndexOf(u'.');
-    if (dot >= nameStart) return executablePath.left(dot) + QStringLiteral(".ini");
-    return executablePath + QStringLiteral(".ini");
+    return vidra::iniFileNameFor(executablePath);
 }
 
 int TFVidra::ValidWindowState(int state)
@@ -216,11 +221,15 @@ int TFVidra::ValidWindowState(int state)
 void TFVidra::LoadSettings()
 {
     if (!DMVidra) throw std::logic_error("the data module is created before the main window");
-    const vidra::IniFile ini(m_iniFileName);
+    const vidra::Settings ini(m_settings);
+    const QString baza = QString::fromLatin1(kSectionBaza);
+    const QString dbPathKey = QString::fromLatin1(kKeyDbPath);
     // Read as a path: a name in another code page reaches the file system unchanged.
-    DMVidra->ConnectToDatabase(ini.readPath(QString::fromLatin1(kSectionBaza),
-                                            QString::fromLatin1(kKeyDbPath),
-                                            QString::fromLatin1(kDefaultDbPath)));
+    QString dbPath = ini.readPath(baza, dbPathKey, QString::fromLatin1(kDefaultDbPath));
+    // A server's URI names no file; a relative file name is taken where the
+    // settings' place says (the working folder of a copy beside its settings).
+    if (!vidra::pg::isServerUri(dbPath)) dbPath = ini.resolvePath(baza, dbPathKey, dbPath);
+    DMVidra->ConnectToDatabase(dbPath);
     SetWindowState(ini.readInteger(QString::fromLatin1(kSectionApp),
                                    QString::fromLatin1(kKeyWindow), kDefaultState));
 }
@@ -228,7 +237,7 @@ void TFVidra::LoadSettings()
 void TFVidra::SaveSettings()
 {
     if (!DMVidra) throw std::logic_error("the data module outlives the main window");
-    vidra::IniFile ini(m_iniFileName);
+    vidra::Settings ini(m_settings);
     ini.writePath(QString::fromLatin1(kSectionBaza), QString::fromLatin1(kKeyDbPath),
                   DMVidra->DbPathSaved());
     ini.writeInteger(QString::fromLatin1(kSectionApp), QString::fromLatin1(kKeyWindow), m_state);

@@ -3,6 +3,7 @@
 // the commands with their toolbar, navigator and pop-up menu, the status bar
 // with the subscriber count, the settings file and the window state.
 #include "platform/dbaware/DbEdit.h"
+#include "platform/ini/Settings.h"
 
 #include <QIcon>
 #include <QString>
@@ -50,8 +51,9 @@ public:
 
     // Builds the window and runs its creation event, which loads the
     // settings and connects through DMVidra. An empty iniFileName means the
-    // file beside the executable.
+    // place this copy of the program keeps its settings (vidra::settingsPlaceFor).
     explicit TFVidra(const QString& iniFileName = {}, QWidget* parent = nullptr);
+    explicit TFVidra(vidra::SettingsPlace settings, QWidget* parent = nullptr);
     ~TFVidra() override;
 
     // The bands, top to bottom.
@@ -155,7 +157,9 @@ public:
     // Carries out the ticks kept while MayMoveRecord() was false, once it is true.
     void ResumeDeferred();
 
-    const QString& IniFileName() const { return m_iniFileName; }
+    // The settings file that is read and written.
+    const QString& IniFileName() const { return m_settings.file; }
+    const vidra::SettingsPlace& SettingsLocation() const { return m_settings; }
     void LoadSettings();
     void SaveSettings();
 
@@ -194,7 +198,7 @@ private:
 
     QVBoxLayout* m_layout;
     vidra::ui::CommandKeys* m_keys = nullptr;
-    QString m_iniFileName;
+    vidra::SettingsPlace m_settings;
     int m_state = kDefaultState;
     bool m_settingsSaved = false;
     bool m_searchPending = false;
