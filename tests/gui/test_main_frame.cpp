@@ -1,4 +1,5 @@
 #include "FrameFixture.h"
+#include "platform/ini/Settings.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -122,16 +123,16 @@ TEST_F(FrameFixture, CountPanelKeepsItsDesignTextUntilACountIsWritten)
 
 TEST(IniFileNameFor, ExtensionOfTheFileNameOnly)
 {
-    EXPECT_EQ(TFVidra::IniFileNameFor("/opt/vidra/Vidra"), "/opt/vidra/Vidra.ini");
-    EXPECT_EQ(TFVidra::IniFileNameFor("/a.b/Vidra"), "/a.b/Vidra.ini");
-    EXPECT_EQ(TFVidra::IniFileNameFor("/x/Vidra.bin"), "/x/Vidra.ini");
-    EXPECT_EQ(TFVidra::IniFileNameFor("/x/Vidra.tar.gz"), "/x/Vidra.tar.ini");
-    EXPECT_EQ(TFVidra::IniFileNameFor("/x/Vidra."), "/x/Vidra.ini");
+    EXPECT_EQ(vidra::iniFileNameFor("/opt/vidra/Vidra"), "/opt/vidra/Vidra.ini");
+    EXPECT_EQ(vidra::iniFileNameFor("/a.b/Vidra"), "/a.b/Vidra.ini");
+    EXPECT_EQ(vidra::iniFileNameFor("/x/Vidra.bin"), "/x/Vidra.ini");
+    EXPECT_EQ(vidra::iniFileNameFor("/x/Vidra.tar.gz"), "/x/Vidra.tar.ini");
+    EXPECT_EQ(vidra::iniFileNameFor("/x/Vidra."), "/x/Vidra.ini");
 }
 
 TEST_F(FrameFixture, IniFileBesideTheExecutableByDefault)
 {
-    const QString ini = TFVidra::IniFileNameFor(QCoreApplication::applicationFilePath());
+    const QString ini = vidra::iniFileNameFor(QCoreApplication::applicationFilePath());
     ASSERT_FALSE(QFileInfo::exists(ini)) << "a settings file for the test runner is in the way";
     create({});
     EXPECT_EQ(form->IniFileName(), ini);

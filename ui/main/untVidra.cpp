@@ -206,11 +206,6 @@ void TFVidra::FormCreate()
     InstallEnterEscape(this);
 }
 
-QString TFVidra::IniFileNameFor(const QString& executablePath)
-{
-    return vidra::iniFileNameFor(executablePath);
-}
-
 int TFVidra::ValidWindowState(int state)
 {
     // Nothing but 0, 1 and 2 is written by the program; anything else found

@@ -159,7 +159,6 @@ public:
 
     // The settings file that is read and written.
     const QString& IniFileName() const { return m_settings.file; }
-    const vidra::SettingsPlace& SettingsLocation() const { return m_settings; }
     void LoadSettings();
     void SaveSettings();
 
@@ -174,9 +173,6 @@ public:
     // The first show, in the state read from the settings.
     void ShowInState();
 
-    // The executable's path with the extension of its file name replaced by
-    // ".ini", or ".ini" appended when the file name has none.
-    static QString IniFileNameFor(const QString& executablePath);
     static int ValidWindowState(int state);
 
 protected:
